@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// @brief The stored settings: QSettings("TORVANE", "VT Server") with the sections,
+/// keys and defaults below (the registry on Windows, an INI file elsewhere).
+///
+/// A missing value reads as its default; nothing is written unless a command writes.
+/// Values outside the range the Settings dialog accepts read as their default.
+namespace vtsettings {
+
+inline constexpr const char* kOrganization = "TORVANE";
+inline constexpr const char* kApplication = "VT Server";
+
+int ReadInt(const char* section, const char* key, int nDefault);
+void WriteInt(const char* section, const char* key, int nValue);
+std::string ReadString(const char* section, const char* key, const std::string& strDefault);
+void WriteString(const char* section, const char* key, const std::string& strValue);
+
+// Typed accessors with defaults and range rules.
+std::string Password();          ///< Settings/Pass, encoded; "" = none
+int EnablePowOffCmd();           ///< Settings/EnablePowOffCmd, default 0
+int ReportType();                ///< Settings/Type 0..2, default 2
+int Interval();                  ///< Settings/Interval 5..3600, default 60
+std::uint32_t InterfaceAddress(); ///< Interface/IP Address (host order), default 0
+int Port();                      ///< Interface/IP Port 1..65534, default 9000
+
+} // namespace vtsettings

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "model/CArchive.h"
+#include "schedule/CReserve.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class CArchive;
+
+using MacAddress = std::array<std::uint8_t, 6>;
+
+/// @brief The record of one registered PC: what the operator registered, the status
+/// the server last learned, and its two reservations.
+///
+/// Only the document creates and destroys records. Addresses are held in host byte
+/// order; every network use converts at that point.
+class CKw final {
+public:
+    static constexpr CArchive::ClassInfo kClass{"CKw", 1};
+
+    CKw() = default;
+
+    std::string GetIpText() const;        ///< "Unknown" for 0 / 0xFFFFFFFF, else dotted decimal
+    std::string GetStatusText() const;    ///< "Unknown" for 1, "Now operating" otherwise
+    std::string GetMacText() const;       ///< "Unknown" when all zero, else "0A-1B-…"
+    std::string GetBroadcastText() const; ///< always dotted decimal
+    int GetImageIndex() const;            ///< 0..3, see the PC list's picture strip
+    void GetMac(std::uint8_t* pMac) const;
+    void SetMac(const std::uint8_t* pMac);
+
+    void Serialize(CArchive& ar);
+
+    std::int32_t m_nId = -1;
+    std::string m_strName;
+    std::uint32_t m_dwIp = 0xFFFFFFFFu;
+    std::int32_t m_nStatus = 1;
+    CReserve m_reserveOff;
+    CReserve m_reserveOn;
+    MacAddress m_mac{};
+    std::uint32_t m_dwBroadcast = 0xFFFFFFFFu;
+};
+
+/// Dotted-decimal text of a host-order IPv4 address.
+std::string IpToText(std::uint32_t dwHostOrder);
+/// True when any byte is nonzero.
+bool IsUsableMac(const std::uint8_t* pMac);
