@@ -42,3 +42,15 @@ public:
     /// True when this target handled `id`.
     virtual bool OnCommand(int id) = 0;
 };
+
+#include <functional>
+
+/// The frame's command routing, for context menus that views show: the chosen command
+/// goes through the same routing as a menu command.
+void SetCommandRouter(std::function<void(int)> fnRoute);
+void RouteCommand(int id);
+
+/// Settings/"EnablePowOffCmd" as read at start-up: false hides Power OFF (32782) and
+/// Forced Power OFF (32786) in every menu the window shows.
+bool IsPowerOffEnabled();
+void SetPowerOffEnabled(bool bEnabled);

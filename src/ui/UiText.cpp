@@ -9,3 +9,35 @@ QMessageBox::StandardButton VtMessageBox(QWidget* pParent, const QString& strTex
         box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
+
+#include "Commands.h"
+
+namespace {
+std::function<void(int)>& Router()
+{
+    static std::function<void(int)> fn;
+    return fn;
+}
+bool g_bPowerOffEnabled = false;
+} // namespace
+
+void SetCommandRouter(std::function<void(int)> fnRoute)
+{
+    Router() = std::move(fnRoute);
+}
+
+void RouteCommand(int id)
+{
+    if (Router())
+        Router()(id);
+}
+
+bool IsPowerOffEnabled()
+{
+    return g_bPowerOffEnabled;
+}
+
+void SetPowerOffEnabled(bool bEnabled)
+{
+    g_bPowerOffEnabled = bEnabled;
+}

@@ -1,0 +1,3 @@
+#include "CAboutDlg.h"
+
+CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {}
