@@ -1,0 +1,232 @@
+#include "schedule/CReserve.h"
+
+#include "model/CArchive.h"
+
+#include <atomic>
+#include <ctime>
+#include <mutex>
+
+namespace vtclock {
+namespace {
+std::mutex g_clockMutex;
+std::function<VtTime()> g_clock;
+std::atomic<bool> g_hasClock{false};
+} // namespace
+
+VtTime Now()
+{
+    if (g_hasClock.load(std::memory_order_acquire)) {
+        std::lock_guard lock(g_clockMutex);
+        if (g_clock)
+            return g_clock();
+    }
+    return static_cast<VtTime>(std::time(nullptr));
+}
+
+void SetClockForTesting(std::function<VtTime()> fn)
+{
+    std::lock_guard lock(g_clockMutex);
+    g_clock = std::move(fn);
+    g_hasClock.store(static_cast<bool>(g_clock), std::memory_order_release);
+}
+
+VtTime GetCurrentMinute()
+{
+    const auto now = static_cast<std::time_t>(Now());
+    std::tm tm{};
+    if (localtime_r(&now, &tm) == nullptr)
+        return static_cast<VtTime>(now - now % 60);
+    tm.tm_sec = 0;
+    tm.tm_isdst = -1;
+    return static_cast<VtTime>(std::mktime(&tm));
+}
+} // namespace vtclock
+
+namespace {
+constexpr VtTime kDay = 86400;
+// A day bit can be stepped over where a daylight-saving change shortens the wall-clock
+// day, so the monthly search looks further than the two months it normally needs.
+constexpr int kMonthlySteps = 400;
+
+bool ToLocal(VtTime t, std::tm& out)
+{
+    const auto tt = static_cast<std::time_t>(t);
+    return localtime_r(&tt, &out) != nullptr;
+}
+
+VtTime FromLocal(std::tm tm)
+{
+    tm.tm_isdst = -1;
+    return static_cast<VtTime>(std::mktime(&tm));
+}
+} // namespace
+
+void CReserve::Set(std::int32_t bSet, std::int32_t nMode, std::uint32_t dwDays, std::uint32_t dwWeekDays,
+                   VtTime time, std::uint16_t wType, std::uint16_t wForce)
+{
+    m_bSet = bSet;
+    m_time = kNoTime;
+    std::tm tm{};
+    if (time != kNoTime && ToLocal(time, tm)) {
+        tm.tm_sec = 0;
+        m_time = FromLocal(tm);
+    }
+    m_nMode = nMode;
+    m_dwDays = dwDays;
+    m_dwWeekDays = dwWeekDays;
+    m_wType = wType;
+    m_wForce = wForce;
+    ComputeNext();
+}
+
+void CReserve::Assign(const CReserve& other)
+{
+    m_bSet = other.m_bSet;
+    if (other.m_bSet == 0) {
+        m_nMode = ReserveDaily;
+        m_dwDays = 0;
+        m_dwWeekDays = 0;
+        m_wType = 0;
+        m_wForce = 0;
+        m_time = kNoTime;
+        m_timeNext = kNoTime;
+        return;
+    }
+    m_nMode = other.m_nMode;
+    m_dwDays = other.m_dwDays;
+    m_dwWeekDays = other.m_dwWeekDays;
+    m_time = other.m_time;
+    m_wType = other.m_wType;
+    m_wForce = other.m_wForce;
+    m_timeNext = other.m_timeNext;
+}
+
+void CReserve::ComputeNext()
+{
+    m_timeNext = kNoTime;
+    if (m_bSet == 0 || m_time == kNoTime)
+        return;
+
+    const VtTime now = vtclock::GetCurrentMinute();
+    std::tm tmNow{};
+    std::tm tmTime{};
+    if (!ToLocal(now, tmNow) || !ToLocal(m_time, tmTime))
+        return;
+    tmNow.tm_hour = tmTime.tm_hour;
+    tmNow.tm_min = tmTime.tm_min;
+    tmNow.tm_sec = 0;
+    VtTime candidate = FromLocal(tmNow);
+    if (candidate == kNoTime)
+        return;
+
+    switch (m_nMode) {
+    case ReserveDaily:
+        m_timeNext = candidate > now ? candidate : candidate + kDay;
+        break;
+    case ReserveWeekly: {
+        std::tm tmCand{};
+        if (!ToLocal(candidate, tmCand))
+            return;
+        // The weekday is counted on from the first candidate, not read again per step.
+        const int w = tmCand.tm_wday;
+        for (int k = 0; k < 8; ++k) {
+            if ((m_dwWeekDays >> ((w + k) % 7) & 1U) != 0 && candidate > now) {
+                m_timeNext = candidate;
+                return;
+            }
+            candidate += kDay;
+        }
+        break;
+    }
+    case ReserveMonthly:
+        if ((m_dwDays & 0x7FFFFFFFU) == 0)
+            return;
+        for (int step = 0; step < kMonthlySteps; ++step) {
+            std::tm tmCand{};
+            if (!ToLocal(candidate, tmCand))
+                return;
+            if ((m_dwDays >> (tmCand.tm_mday - 1) & 1U) != 0 && candidate > now) {
+                m_timeNext = candidate;
+                return;
+            }
+            candidate += kDay;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+bool CReserve::IsDue()
+{
+    if (m_timeNext == kNoTime)
+        return false;
+    if (m_timeNext > vtclock::GetCurrentMinute())
+        return false;
+    ComputeNext();
+    return true;
+}
+
+int CReserve::CompareNext(const CReserve& other) const
+{
+    const bool hasThis = m_timeNext != kNoTime;
+    const bool hasOther = other.m_timeNext != kNoTime;
+    if (hasThis && hasOther) {
+        if (m_timeNext < other.m_timeNext)
+            return -1;
+        return m_timeNext > other.m_timeNext ? 1 : 0;
+    }
+    if (hasThis)
+        return -1;
+    return hasOther ? 1 : 0;
+}
+
+std::string CReserve::FormatNext() const
+{
+    if (m_timeNext == kNoTime)
+        return {};
+    std::tm tm{};
+    if (!ToLocal(m_timeNext, tm))
+        return {};
+    char buf[64];
+    const std::size_t n = std::strftime(buf, sizeof buf, "%Y/%m/%d  %H:%M", &tm);
+    std::string text(buf, n);
+    if (m_wType == OP_WAKEUP)
+        return text;
+    text += " - ";
+    if (m_wForce == 1)
+        text += 'F';
+    if (m_wType == 1)
+        text += 'L';
+    else if (m_wType == 2)
+        text += 'R';
+    else if (m_wType == 3 || m_wType == 4)
+        text += 'S';
+    return text;
+}
+
+void CReserve::Serialize(CArchive& ar)
+{
+    if (ar.IsStoring()) {
+        ar.WriteI32(m_bSet);
+        ar.WriteI32(m_nMode);
+        ar.WriteU32(m_dwDays);
+        ar.WriteU32(m_dwWeekDays);
+        ar.WriteTime(m_time);
+        ar.WriteU16(m_wType);
+        ar.WriteU16(m_wForce);
+        return;
+    }
+    const bool bOldLayout = ar.GetFileVersion() == 0;
+    if (!bOldLayout)
+        m_bSet = ar.ReadI32();
+    m_nMode = ar.ReadI32();
+    m_dwDays = ar.ReadU32();
+    m_dwWeekDays = ar.ReadU32();
+    m_time = ar.ReadTime();
+    m_wType = ar.ReadU16();
+    m_wForce = ar.ReadU16();
+    if (bOldLayout && m_time != kNoTime)
+        m_bSet = 1;
+    ComputeNext();
+}
