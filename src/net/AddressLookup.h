@@ -1,10 +1,12 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// @brief Name, address and MAC lookups used by registration and by the handling of
@@ -33,5 +35,28 @@ void SetLookupForTesting(Functions fns);
 
 /// Parses dotted-decimal text; nullopt for anything else.
 std::optional<std::uint32_t> ParseIp(const std::string& strText);
+
+/// Dotted-decimal text of a host-order address.
+std::string FormatIp(std::uint32_t dwHostOrder);
+
+namespace detail {
+
+/// The blocking resolver calls that Resolve and Reverse run on a helper thread.
+struct SystemCalls {
+    std::function<std::optional<std::uint32_t>(const std::string&)> fnResolve;
+    std::function<std::optional<std::string>(std::uint32_t)> fnReverse;
+};
+
+/// Replace the blocking calls (empty members keep the real ones); {} restores them.
+void SetSystemCallsForTesting(SystemCalls calls);
+/// How long Resolve and Reverse wait for the resolver (default 3 s).
+void SetTimeout(std::chrono::milliseconds timeout);
+std::chrono::milliseconds Timeout();
+
+/// The MAC of `dwHostOrder` in a Linux neighbour table in /proc/net/arp format, when
+/// the entry is complete and the MAC is not all zero.
+std::optional<std::array<std::uint8_t, 6>> ParseArpTable(std::string_view text, std::uint32_t dwHostOrder);
+
+} // namespace detail
 
 } // namespace vtlookup
