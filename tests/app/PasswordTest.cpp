@@ -45,8 +45,10 @@ TEST(PasswordTest, TolerantDecode)
     EXPECT_EQ(DecodePassword("QUI"), "AB");
     EXPECT_EQ(DecodePassword("QUJDQQ"), "ABCA");
     // Characters outside the alphabet count as 0 and do not end the text by themselves.
-    EXPECT_EQ(DecodePassword("Q=JD"), std::string("@\x02" "C"));
-    EXPECT_EQ(DecodePassword("Q!JD"), std::string("@\x02" "C"));
+    EXPECT_EQ(DecodePassword("Q=JD"), std::string("@\x02"
+                                                  "C"));
+    EXPECT_EQ(DecodePassword("Q!JD"), std::string("@\x02"
+                                                  "C"));
     // ... but the zero byte that padding produces does.
     EXPECT_EQ(DecodePassword("QQ==QUJD"), "A");
     EXPECT_EQ(DecodePassword("A==="), "");

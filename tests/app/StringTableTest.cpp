@@ -13,14 +13,14 @@ namespace {
 using vtstr::Language;
 using vtstr::LoadString;
 
-constexpr std::uint32_t kMessageIds[] = {128,  129,  130,  1024, 1025, 1026, 1027, 1028, 1029, 1030, 1031,
-                                         1036, 1037, 1038, 1039, 1536, 1537, 1538, 1539, 2048, 2049, 2050,
-                                         2051, 2052, 2053, 2054, 2055, 2057, 2058, 2059, 2060, 2061, 2062,
-                                         2063, 2064, 2065, 57344, 57345, 59142};
+constexpr std::uint32_t kMessageIds[] = {128,  129,  130,  1024, 1025, 1026, 1027,  1028,  1029, 1030,
+                                         1031, 1036, 1037, 1038, 1039, 1536, 1537,  1538,  1539, 2048,
+                                         2049, 2050, 2051, 2052, 2053, 2054, 2055,  2057,  2058, 2059,
+                                         2060, 2061, 2062, 2063, 2064, 2065, 57344, 57345, 59142};
 // Prompt, line break, tooltip.
-constexpr std::uint32_t kCommandIds[] = {32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778, 32780,
-                                         32781, 32782, 32784, 32785, 32786, 32787, 32788, 32789, 32793,
-                                         32794, 57642, 57664, 57665, 59392, 59393};
+constexpr std::uint32_t kCommandIds[] = {32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778,
+                                         32780, 32781, 32782, 32784, 32785, 32786, 32787, 32788,
+                                         32789, 32793, 32794, 57642, 57664, 57665, 59392, 59393};
 constexpr std::uint32_t kSystemMenuIds[] = {61184, 61185, 61186, 61187, 61188, 61189, 61190, 61202, 61203};
 
 int Lines(const std::string& s)
@@ -34,7 +34,8 @@ int Lines(const std::string& s)
 bool ValidUtf8(const std::string& s)
 {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toStdString() == s &&
-           !QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).contains(QChar::ReplacementCharacter);
+           !QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()))
+                .contains(QChar::ReplacementCharacter);
 }
 
 TEST(StringTableTest, EveryIdLoadsInBothLanguages)
@@ -75,7 +76,8 @@ TEST(StringTableTest, TextsKeptVerbatim)
     EXPECT_EQ(LoadString(57642, Language::English), "Select all item in the windowt\nSelect All");
     EXPECT_EQ(LoadString(32786, Language::English), "Force Power OFF of selected object.\nFotced Power OFF.");
     EXPECT_EQ(LoadString(2057, Language::Japanese), "検索処理中です．．．");
-    EXPECT_EQ(LoadString(32786, Language::Japanese), "選択したオブジェクトを強制パワーＯＦＦさせる\n強制パワーＯＦＦ");
+    EXPECT_EQ(LoadString(32786, Language::Japanese),
+              "選択したオブジェクトを強制パワーＯＦＦさせる\n強制パワーＯＦＦ");
     EXPECT_EQ(LoadString(61190, Language::Japanese), "作業中のｳｨﾝﾄﾞｳを閉る");
     for (Language lang : {Language::English, Language::Japanese}) {
         EXPECT_EQ(LoadString(57344, lang), "VT Server");
@@ -108,7 +110,8 @@ TEST(StringTableTest, ErrorCodeFormatting)
 TEST(LanguageTest, FollowsSystemUntilSet)
 {
     const char* expect = std::getenv("VT_EXPECT_LANGUAGE");
-    const Language expected = expect != nullptr && std::string(expect) == "ja" ? Language::Japanese : Language::English;
+    const Language expected =
+        expect != nullptr && std::string(expect) == "ja" ? Language::Japanese : Language::English;
     EXPECT_EQ(vtstr::SystemLanguage(), expected);
     EXPECT_EQ(vtstr::CurrentLanguage(), expected);
     EXPECT_EQ(LoadString(2054), LoadString(2054, expected));

@@ -47,7 +47,8 @@ TEST_F(SerializeTest, DefaultRecordIs24Bytes)
     CArchive ar(out);
     CReserve r;
     r.Serialize(ar);
-    const Bytes expected = {0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
+    const Bytes expected = {0, 0, 0, 0, 2,    0,    0,    0,    0, 0, 0, 0,
+                            0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
     EXPECT_EQ(out, expected);
 }
 

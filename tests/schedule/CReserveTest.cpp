@@ -63,7 +63,6 @@ TEST_F(DailyTest, SameDayUntilTheMinuteThenTomorrow)
     m_now = Local(2024, 3, 5, 8, 30, 59);
     r.ComputeNext();
     EXPECT_EQ(r.m_timeNext, Local(2024, 3, 6, 8, 30));
-
 }
 
 TEST_F(WeeklyTest, WeekdaySearch)
@@ -112,7 +111,8 @@ TEST_F(MonthlyTest, DayOfMonthSearch)
     EXPECT_EQ(Make(ReserveMonthly, 0, 0, at0830).m_timeNext, kNoTime);
     EXPECT_EQ(Make(ReserveMonthly, 0x80000000U, 0, at0830).m_timeNext, kNoTime);
     // Bit 31 is ignored next to a real day.
-    EXPECT_EQ(Make(ReserveMonthly, 0x80000000U | (1U << 19), 0, at0830).m_timeNext, Local(2024, 4, 20, 8, 30));
+    EXPECT_EQ(Make(ReserveMonthly, 0x80000000U | (1U << 19), 0, at0830).m_timeNext,
+              Local(2024, 4, 20, 8, 30));
 }
 
 TEST_F(DueTest, NothingWithoutModeFlagOrTime)
@@ -161,7 +161,6 @@ TEST_F(DueTest, MissedThreeHoursAgoReportedOnceThenCountedFromNow)
     EXPECT_TRUE(r.IsDue());
     EXPECT_EQ(r.m_timeNext, Local(2024, 3, 6, 8, 30));
     EXPECT_FALSE(r.IsDue());
-
 }
 
 TEST_F(AssignTest, ReleasedSourceResetsSetSourceCopies)
