@@ -98,6 +98,11 @@ public:
     /// Reads the data file at `strPath` (a 0-byte file is an empty roster). On failure
     /// the roster is empty again and the result is false.
     bool OnOpenDocument(const std::string& strPath);
+    /// The reading half of OnOpenDocument: replaces the roster with the file image in
+    /// `pData` (0 bytes = empty roster). On failure the roster is empty, result false.
+    bool LoadFromBytes(const std::uint8_t* pData, std::size_t nSize);
+    /// The file image of the whole roster, as DoFileSave writes it.
+    std::vector<std::uint8_t> SaveToBytes();
     /// Writes the whole roster to the path: temporary file in the same folder, then
     /// rename. Directory / read-only file -> Refused (flag cleared).
     SaveResult DoFileSave();
