@@ -400,9 +400,11 @@ Search:
   A search is answered by each agent that is not silent and whose own address is
   not listed in the request.
   --search-listen ADDR   also receive searches sent to ADDR at the agent port
-                         (127.255.255.255, the loopback broadcast, or any unused
-                         local address) and let every agent bound to its own
-                         address answer them from its own socket (repeatable)
+                         and let every agent bound to its own address answer
+                         them from its own socket (repeatable). 0.0.0.0 hears
+                         the server's broadcasts to 255.255.255.255;
+                         127.255.255.255 hears only the loopback broadcast; an
+                         unused local address hears searches sent straight to it
 
 Behaviour (LIST is "all" or addresses, ranges A-B and "any", comma-separated):
   --silent LIST          never answer
@@ -432,15 +434,15 @@ Output:
 
 Examples:
   Try the server with five PCs: run
-      vtagent --count 5 --first 127.0.0.2
-  keep the server's settings at "IP Port" 9000 and "IP Address" 0, and register
-  the PCs 127.0.0.2 to 127.0.0.6 by hand (PC-001 to PC-005). Status polls,
-  reboots and shutdowns then reach the agents; searches need the server to send
-  them to the loopback broadcast, which --search-listen 127.255.255.255 serves.
+      vtagent --count 5 --first 127.0.0.2 --search-listen 0.0.0.0
+  and keep the server's settings at "IP Port" 9000 and "IP Address" 0. A search
+  finds PC-001 to PC-005 at 127.0.0.2 to 127.0.0.6 (the listener on 0.0.0.0
+  hears the server's broadcast); status polls, reboots and shutdowns then reach
+  the agents. Without --search-listen, register the five addresses by hand.
 
   A lab of 254 PCs, 54 of them switched off, logging every request:
       vtagent --count 254 --first 127.0.0.2 --silent 127.0.0.202-127.0.0.255 \
-              --search-listen 127.255.255.255 --log lab.jsonl
+              --search-listen 0.0.0.0 --log lab.jsonl
 )";
 }
 
