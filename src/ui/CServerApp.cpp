@@ -1,0 +1,174 @@
+#include "CServerApp.h"
+
+#include "CAboutDlg.h"
+#include "CMainFrame.h"
+#include "CPasswordDlg.h"
+#include "CPasswordSetDlg.h"
+#include "Translations.h"
+#include "UiText.h"
+#include "app/Password.h"
+#include "app/Settings.h"
+#include "model/CDoc.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLockFile>
+
+namespace vtshell {
+
+namespace {
+MessageHook& Hook()
+{
+    static MessageHook fnHook;
+    return fnHook;
+}
+} // namespace
+
+void SetMessageHook(MessageHook fnHook)
+{
+    Hook() = std::move(fnHook);
+}
+
+void ShowMessage(QWidget* pParent, const QString& strText, QMessageBox::Icon icon)
+{
+    if (Hook())
+        Hook()(strText, icon);
+    else
+        VtMessageBox(pParent, strText, icon);
+}
+
+} // namespace vtshell
+
+namespace {
+QString& ExecutableOverride()
+{
+    static QString strPath;
+    return strPath;
+}
+} // namespace
+
+CServerApp::CServerApp() = default;
+
+CServerApp::~CServerApp()
+{
+    m_pFrame.reset();
+    m_pDoc.reset();
+}
+
+QString CServerApp::LockFilePath()
+{
+    const QString strEnv = qEnvironmentVariable("VT_LOCK_FILE");
+    if (!strEnv.isEmpty())
+        return strEnv;
+    return QDir::tempPath() + QStringLiteral("/TORVANE-VT-Server.lock");
+}
+
+QString CServerApp::ExecutablePath()
+{
+    if (!ExecutableOverride().isEmpty())
+        return ExecutableOverride();
+    return QCoreApplication::applicationFilePath();
+}
+
+void CServerApp::SetExecutablePathForTesting(const QString& strPath)
+{
+    ExecutableOverride() = strPath;
+}
+
+void CServerApp::Fail(int nExitCode, const QString& strText)
+{
+    m_nExitCode = nExitCode;
+    if (!strText.isEmpty())
+        vtshell::ShowMessage(nullptr, strText, nExitCode == ExitAlreadyRunning ? QMessageBox::Information
+                                                                              : QMessageBox::Critical);
+}
+
+bool CServerApp::InitInstance()
+{
+    vtshell::InitShellResources();
+    vtshell::InstallTranslations(vtstr::CurrentLanguage());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/vtserver.svg")));
+
+    // The lock must be held for the whole run: age-based staleness would let a second
+    // instance break it after a while.
+    m_pLock = std::make_unique<QLockFile>(LockFilePath());
+    m_pLock->setStaleLockTime(0);
+    if (!m_pLock->tryLock(500)) {
+        m_pLock.reset();
+        Fail(ExitAlreadyRunning, S(1025));
+        return false;
+    }
+
+    const std::string strStored = vtsettings::Password();
+    if (!strStored.empty() && !RunPasswordPrompt(strStored)) {
+        m_nExitCode = ExitNormal;
+        return false;
+    }
+
+    SetPowerOffEnabled(vtsettings::EnablePowOffCmd() != 0);
+
+    const QString strExe = ExecutablePath();
+    if (strExe.isEmpty()) {
+        Fail(ExitStartFailed, S(1026));
+        return false;
+    }
+    const std::string strDataFile = DataFilePathFor(strExe.toStdString());
+
+    m_pDoc = std::make_unique<CDoc>();
+    const QFileInfo info(QString::fromStdString(strDataFile));
+    if (info.exists() && !info.isDir() && !m_pDoc->OnOpenDocument(strDataFile)) {
+        m_pDoc.reset();
+        Fail(ExitDataFile, tr("Cannot open the data file %1.").arg(QDir::toNativeSeparators(info.filePath())));
+        return false;
+    }
+    m_pDoc->SetPathName(strDataFile);
+
+    m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get(), this);
+    if (!m_pFrame->Create()) {
+        m_pFrame.reset();
+        Fail(ExitStartFailed, S(1026));
+        return false;
+    }
+    connect(m_pFrame.get(), &CMainFrame::closed, this, &CServerApp::finished);
+    m_pFrame->ShowAtStartUp();
+    return true;
+}
+
+bool CServerApp::OnUpdateCommand(int id, bool* pEnabled)
+{
+    if (id != ID_PASSWORD && id != ID_APP_ABOUT)
+        return false;
+    *pEnabled = true;
+    return true;
+}
+
+bool CServerApp::OnCommand(int id)
+{
+    QWidget* pParent = m_pFrame.get();
+    switch (id) {
+    case ID_PASSWORD:
+        OnPassword(pParent);
+        return true;
+    case ID_APP_ABOUT:
+        OnAppAbout(pParent);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CServerApp::OnPassword(QWidget* pParent)
+{
+    CPasswordSetDlg dlg(pParent);
+    dlg.m_strCurrent = QString::fromStdString(DecodePassword(vtsettings::Password()));
+    if (dlg.exec() == QDialog::Accepted)
+        vtsettings::WriteString("Settings", "Pass", EncodePassword(dlg.m_strCurrent.toStdString()));
+}
+
+void CServerApp::OnAppAbout(QWidget* pParent)
+{
+    CAboutDlg dlg(pParent);
+    dlg.exec();
+}
