@@ -44,6 +44,7 @@ struct ClientHooks {
     std::uint32_t dwSearchDestination = 0xFFFFFFFFu;        ///< host order
     int nQuietMs = 3000;                                    ///< receive time-out
     std::function<std::vector<std::uint32_t>()> fnLocalAddresses; ///< network order; default: host lookup
+    std::function<void()> fnOnThreadStart; ///< runs on the worker thread before its loop
 };
 
 /// @brief The communication worker: one real thread that carries out one request at a
@@ -68,6 +69,9 @@ public:
     /// Wake-on-LAN: one magic packet per PC to its broadcast address (host order) at
     /// "IP Port". Runs in the calling thread; failures are ignored.
     static bool WakeUp(const std::vector<std::uint8_t>& macs, const std::vector<std::uint32_t>& broadcasts);
+
+    /// What the system granted for the receive buffer of the last request's socket.
+    int ReceiveBufferSize() const;
 
     std::atomic<bool> m_bBusy{true};
     std::atomic<int> m_nRequest{REQ_NONE};
