@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <new>
 #include <unordered_set>
 
@@ -433,11 +432,15 @@ bool CDoc::OnOpenDocument(const std::string& strPath)
         std::error_code ec;
         if (fs::is_directory(strPath, ec))
             throw std::runtime_error("directory");
-        std::ifstream in(strPath, std::ios::binary);
+        std::ifstream in(strPath, std::ios::binary | std::ios::ate);
         if (!in)
             throw std::runtime_error("cannot open");
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad())
+        const std::streamoff nSize = in.tellg();
+        if (nSize < 0)
+            throw std::runtime_error("cannot read");
+        bytes.resize(static_cast<std::size_t>(nSize));
+        in.seekg(0);
+        if (!in.read(reinterpret_cast<char*>(bytes.data()), nSize))
             throw std::runtime_error("cannot read");
     } catch (const std::exception&) {
         DeleteContents();
