@@ -66,6 +66,7 @@ struct LaterFirst {
 constexpr std::uint64_t kWakeToken = ~std::uint64_t(0);
 constexpr int kMaxEvents = 64;
 constexpr int kMaxDrain = 64; // datagrams taken from one socket before the others get a turn
+constexpr std::size_t kMaxPending = 100000;
 
 sockaddr_in MakeSockaddr(std::uint32_t dwHost, std::uint16_t wPort)
 {
@@ -90,6 +91,19 @@ std::string NowText()
     std::snprintf(szText, sizeof szText, "%lld.%03lld", static_cast<long long>(ms / 1000),
                   static_cast<long long>(ms % 1000));
     return szText;
+}
+
+// The kind byte as JSON text; bytes outside printable ASCII are escaped so the line stays valid UTF-8.
+std::string KindText(const Request& req)
+{
+    const auto uch = static_cast<unsigned char>(req.cKind);
+    if (req.nLength < 8)
+        return {};
+    if (uch >= 0x20 && uch < 0x7F)
+        return JsonEscape(std::string(1, req.cKind));
+    char szEscape[8];
+    std::snprintf(szEscape, sizeof szEscape, "\\u%04x", uch);
+    return szEscape;
 }
 
 const char* TypeName(RequestType type)
@@ -261,6 +275,8 @@ std::string AgentLab::Impl::Answer(const AgentSpec& agent, int fd, std::uint32_t
             : BuildNameReply(dwId, agent.ReplyName());
     const int nCopies = agent.bTwice ? 2 : 1;
     if (agent.nLateMs > 0) {
+        if (pending.size() >= kMaxPending)
+            return "dropped";
         const auto due = Clock::now() + std::chrono::milliseconds(agent.nLateMs);
         for (int i = 0; i < nCopies; ++i)
             pending.push(Pending{due, nSeq++, fd, from, dwPktFrom, reply});
@@ -310,7 +326,7 @@ void AgentLab::Impl::SendDue()
 std::string AgentLab::Impl::RequestFields(const Request& req) const
 {
     std::string strLine = ",\"len\":" + std::to_string(req.nLength);
-    strLine += ",\"kind\":\"" + (req.cKind ? JsonEscape(std::string(1, req.cKind)) : std::string()) + '"';
+    strLine += ",\"kind\":\"" + KindText(req) + '"';
     if (req.bHasHeader) {
         strLine += ",\"id\":" + std::to_string(req.dwId) + ",\"command\":" + std::to_string(req.wCommand) +
                    ",\"force\":" + std::to_string(req.wForce) + ",\"param\":" + std::to_string(req.dwParam);
