@@ -2,9 +2,12 @@
 
 #include <QDialog>
 
-/// Placeholder: the About box. Replaced by the dialogs work.
-class CAboutDlg : public QDialog {
+/// @brief The About box: product name, version and what the program is for.
+class CAboutDlg final : public QDialog {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CAboutDlg)
 public:
+    static constexpr const char* kVersion = "1.0.0";
+
     explicit CAboutDlg(QWidget* pParent = nullptr);
 };
