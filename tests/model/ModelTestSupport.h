@@ -1,6 +1,8 @@
 #pragma once
 
-#include "model/CArchive.h"
+#include "schedule/CReserve.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <ctime>
@@ -12,55 +14,41 @@ namespace vttest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-/// A released reservation as the file holds it.
+inline Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+inline Bytes U16(std::uint16_t v)
+{
+    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+}
+inline Bytes U32(std::uint32_t v)
+{
+    return Cat({U16(static_cast<std::uint16_t>(v)), U16(static_cast<std::uint16_t>(v >> 16))});
+}
+inline Bytes I32(std::int32_t v)
+{
+    return U32(static_cast<std::uint32_t>(v));
+}
+/// Short counted string (below 255 bytes).
+inline Bytes Str(const std::string& s)
+{
+    return Cat({{static_cast<std::uint8_t>(s.size())}, Bytes(s.begin(), s.end())});
+}
+/// Tag FFFF and the class record of schema 1.
+inline Bytes NewClass(const std::string& name)
+{
+    return Cat(
+        {U16(0xFFFF), U16(1), U16(static_cast<std::uint16_t>(name.size())), Bytes(name.begin(), name.end())});
+}
+
+/// A released reservation as the file holds it, current and earlier layout.
 inline const Bytes kDefaultReserve = {0, 0, 0, 0, 2,    0,    0,    0,    0, 0, 0, 0,
                                       0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-/// The same in the earlier layout (no set flag).
-inline const Bytes kDefaultReserveV0 = {2, 0, 0,    0,    0,    0,    0, 0, 0, 0,
-                                        0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-
-/// Builds expected file images field by field.
-class ByteWriter {
-public:
-    ByteWriter& raw(std::initializer_list<std::uint8_t> b)
-    {
-        m_b.insert(m_b.end(), b);
-        return *this;
-    }
-    ByteWriter& raw(const Bytes& b)
-    {
-        m_b.insert(m_b.end(), b.begin(), b.end());
-        return *this;
-    }
-    ByteWriter& u16(std::uint16_t v)
-    {
-        return raw({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
-    }
-    ByteWriter& u32(std::uint32_t v)
-    {
-        return raw({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                    static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)});
-    }
-    ByteWriter& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
-    /// Short counted string (below 255 bytes).
-    ByteWriter& str(const std::string& s)
-    {
-        m_b.push_back(static_cast<std::uint8_t>(s.size()));
-        m_b.insert(m_b.end(), s.begin(), s.end());
-        return *this;
-    }
-    ByteWriter& newClass(const std::string& name)
-    {
-        return u16(0xFFFF)
-            .u16(1)
-            .u16(static_cast<std::uint16_t>(name.size()))
-            .raw(Bytes(name.begin(), name.end()));
-    }
-    const Bytes& bytes() const { return m_b; }
-
-private:
-    Bytes m_b;
-};
+inline const Bytes kDefaultReserveV0(kDefaultReserve.begin() + 4, kDefaultReserve.end());
 
 /// Local time from calendar fields, the system deciding about daylight-saving time.
 inline std::int64_t LocalTime(int y, int mon, int d, int h, int min, int s = 0)
@@ -83,5 +71,17 @@ inline std::tm ToLocal(std::int64_t t)
     localtime_r(&tt, &tm);
     return tm;
 }
+
+/// Pins "now" at 5 March 2024, 21:00 local time.
+class AtFixedTime : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_now = LocalTime(2024, 3, 5, 21, 0);
+        vtclock::SetClockForTesting([this] { return m_now; });
+    }
+    void TearDown() override { vtclock::SetClockForTesting({}); }
+    std::int64_t m_now = 0;
+};
 
 } // namespace vttest
