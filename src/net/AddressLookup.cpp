@@ -26,8 +26,7 @@ Functions g_overrides;
 detail::SystemCalls g_systemOverrides;
 std::chrono::milliseconds g_timeout{3000};
 
-template <class T>
-T Current(const T& member)
+template <class T> T Current(const T& member)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     return member;
@@ -68,8 +67,7 @@ std::optional<std::string> SystemReverse(std::uint32_t dwHostOrder)
 
 // Runs fn on a detached thread and waits at most the time-out. The thread owns copies
 // of everything it needs, so it may finish long after the caller has given up.
-template <class R>
-std::optional<R> RunBounded(std::function<std::optional<R>()> fn)
+template <class R> std::optional<R> RunBounded(std::function<std::optional<R>()> fn)
 {
     auto pPromise = std::make_shared<std::promise<std::optional<R>>>();
     std::future<std::optional<R>> future = pPromise->get_future();

@@ -16,7 +16,8 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
     pPicture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     auto* pProduct = new QLabel(tr("Veltrane Server Version %1").arg(QLatin1String(kVersion)), this);
     pProduct->setObjectName(QStringLiteral("labelProduct"));
-    auto* pPurpose = new QLabel(tr("Manages, wakes and shuts down the PCs on your network from one place."), this);
+    auto* pPurpose =
+        new QLabel(tr("Manages, wakes and shuts down the PCs on your network from one place."), this);
     pPurpose->setObjectName(QStringLiteral("labelPurpose"));
     pPurpose->setWordWrap(true);
 

@@ -187,7 +187,8 @@ void CRegisterDlg::UpdateSearchButton()
 bool CRegisterDlg::AllEmpty() const
 {
     return m_pEditName->text().isEmpty() && m_pEditIp->text().isEmpty() &&
-           std::all_of(m_editMac.begin(), m_editMac.end(), [](const QLineEdit* p) { return p->text().isEmpty(); });
+           std::all_of(m_editMac.begin(), m_editMac.end(),
+                       [](const QLineEdit* p) { return p->text().isEmpty(); });
 }
 
 void CRegisterDlg::LookupAddress()
@@ -226,7 +227,8 @@ void CRegisterDlg::LookupAddress()
     }
 
     m_mac.fill(0);
-    if (std::any_of(m_editMac.begin(), m_editMac.end(), [](const QLineEdit* p) { return !p->text().isEmpty(); })) {
+    if (std::any_of(m_editMac.begin(), m_editMac.end(),
+                    [](const QLineEdit* p) { return !p->text().isEmpty(); })) {
         for (std::size_t i = 0; i < m_editMac.size(); ++i) {
             m_mac[i] = ParseHexByte(m_editMac[i]->text());
             m_editMac[i]->setText(HexByte(m_mac[i]));
@@ -254,7 +256,8 @@ void CRegisterDlg::accept()
         return;
     }
     if (m_pDoc) {
-        if ((bIpUsable && m_pDoc->FindPcByIp(IpHostOrder())) || (bMacUsable && m_pDoc->FindPcByMac(m_mac.data()))) {
+        if ((bIpUsable && m_pDoc->FindPcByIp(IpHostOrder())) ||
+            (bMacUsable && m_pDoc->FindPcByMac(m_mac.data()))) {
             ShowMessage(1028);
             return;
         }
