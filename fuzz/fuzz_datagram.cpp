@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Requests that a reply could answer: its own id and operation, so matching goes deep.
     const std::uint32_t dwId = vtdgram::ReadU32(p, n, vtdgram::kOffId);
-    const std::uint32_t dwOperation = vtdgram::ReadU16(p, n, vtdgram::kOffCommand) |
-                                      (static_cast<std::uint32_t>(vtdgram::ReadU16(p, n, vtdgram::kOffForce)) << 16);
+    const std::uint32_t dwOperation =
+        vtdgram::ReadU16(p, n, vtdgram::kOffCommand) |
+        (static_cast<std::uint32_t>(vtdgram::ReadU16(p, n, vtdgram::kOffForce)) << 16);
     std::vector<std::uint32_t> targets = {0, dwSender, 0x0300000A};
 
     const auto search = vtdgram::BuildSearchRequest({0x0300000A});
@@ -32,11 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto found = vtdgram::AcceptSearchReply(p, n, search.data(), search.size(), dwSender, {0x0300000A});
     const auto answered = vtdgram::AcceptStatusReply(p, n, status.data(), status.size(), dwSender, targets);
-    const auto operated = vtdgram::AcceptOperateReply(p, n, operate.data(), operate.size(), dwSender, targets);
+    const auto operated =
+        vtdgram::AcceptOperateReply(p, n, operate.data(), operate.size(), dwSender, targets);
 
     if ((found || answered || operated) && !bValid)
         __builtin_trap();
-    if (answered && (answered->nIndex >= targets.size() || answered->strRecord.size() < vtdgram::kRecordField))
+    if (answered &&
+        (answered->nIndex >= targets.size() || answered->strRecord.size() < vtdgram::kRecordField))
         __builtin_trap();
     if (found && found->size() < vtdgram::kRecordField)
         __builtin_trap();

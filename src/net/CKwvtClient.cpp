@@ -144,8 +144,8 @@ void CKwvtClient::Impl::SignalStop()
         m_bStopPending = true;
     }
     const std::uint64_t one = 1;
-    if (m_nStopFd >= 0)
-        [[maybe_unused]] auto n = ::write(m_nStopFd, &one, sizeof(one));
+    if (m_nStopFd >= 0) [[maybe_unused]]
+        auto n = ::write(m_nStopFd, &one, sizeof(one));
     m_cvWake.notify_all();
 }
 
@@ -212,9 +212,12 @@ int CKwvtClient::Impl::CarryOut(int nRequest)
             return nError;
         const auto wAgentPort = static_cast<std::uint16_t>(config.wPort + 1);
         switch (nRequest) {
-        case REQ_SEARCH: return DoSearch(sock, wAgentPort);
-        case REQ_STATUS: return DoStatus(sock, wAgentPort);
-        default: return DoOperate(sock, wAgentPort);
+        case REQ_SEARCH:
+            return DoSearch(sock, wAgentPort);
+        case REQ_STATUS:
+            return DoStatus(sock, wAgentPort);
+        default:
+            return DoOperate(sock, wAgentPort);
         }
     } catch (const std::bad_alloc&) {
         return vtwsa::kNoMemory;
@@ -260,8 +263,8 @@ int CKwvtClient::Impl::DoSearch(CTimeoutSocket& sock, std::uint16_t wAgentPort)
                     }
                     continue;
                 }
-                auto record = vtdgram::AcceptSearchReply(buf.data(), static_cast<std::size_t>(nLen), request.data(),
-                                                         request.size(), dwSender, found);
+                auto record = vtdgram::AcceptSearchReply(buf.data(), static_cast<std::size_t>(nLen),
+                                                         request.data(), request.size(), dwSender, found);
                 if (!record)
                     continue;
                 try {
@@ -490,7 +493,8 @@ bool CKwvtClient::WakeUp(const std::vector<std::uint8_t>& macs, const std::vecto
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(broadcasts[i]);
         to.sin_port = htons(static_cast<std::uint16_t>(nPort));
-        ::sendto(fd, packet.data(), packet.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+        ::sendto(fd, packet.data(), packet.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof(to));
     }
     ::close(fd);
     return true;

@@ -40,9 +40,9 @@ struct ClientConfig {
 
 /// Hooks that tests replace; the defaults are the real behaviour.
 struct ClientHooks {
-    std::function<ClientConfig()> fnConfig;                 ///< default: the settings store
-    std::uint32_t dwSearchDestination = 0xFFFFFFFFu;        ///< host order
-    int nQuietMs = 3000;                                    ///< receive time-out
+    std::function<ClientConfig()> fnConfig;                       ///< default: the settings store
+    std::uint32_t dwSearchDestination = 0xFFFFFFFFu;              ///< host order
+    int nQuietMs = 3000;                                          ///< receive time-out
     std::function<std::vector<std::uint32_t>()> fnLocalAddresses; ///< network order; default: host lookup
     std::function<void()> fnOnThreadStart; ///< runs on the worker thread before its loop
 };

@@ -133,8 +133,8 @@ int CTimeoutSocket::ReceiveFromTimeout(std::uint8_t* pBuf, std::size_t nLen, std
         sockaddr_in from{};
         socklen_t nFrom = sizeof(from);
         // MSG_TRUNC makes the call return the datagram's real length.
-        const ssize_t n = ::recvfrom(m_fd, pBuf, nLen, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
-                                     &nFrom);
+        const ssize_t n = ::recvfrom(m_fd, pBuf, nLen, MSG_TRUNC | MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &nFrom);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue;

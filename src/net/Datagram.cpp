@@ -64,8 +64,8 @@ std::vector<std::uint8_t> RequestHeader(std::size_t nLen, std::uint32_t dwId, st
     return buf;
 }
 
-std::vector<std::uint8_t> SingleTargetRequest(std::uint32_t dwId, std::uint16_t wCommand, std::uint16_t wForce,
-                                              std::uint32_t dwIp)
+std::vector<std::uint8_t> SingleTargetRequest(std::uint32_t dwId, std::uint16_t wCommand,
+                                              std::uint16_t wForce, std::uint32_t dwIp)
 {
     auto buf = RequestHeader(kRequestSize, dwId, wCommand, wForce, 1);
     std::memcpy(buf.data() + kHeaderSize, &dwIp, 4);
@@ -163,7 +163,8 @@ std::vector<std::uint8_t> BuildStatusRequest(std::uint32_t dwId, std::uint32_t d
     return SingleTargetRequest(dwId, 0, 0, dwIp);
 }
 
-std::vector<std::uint8_t> BuildOperateRequest(std::uint32_t dwId, std::uint32_t dwOperation, std::uint32_t dwIp)
+std::vector<std::uint8_t> BuildOperateRequest(std::uint32_t dwId, std::uint32_t dwOperation,
+                                              std::uint32_t dwIp)
 {
     return SingleTargetRequest(dwId, static_cast<std::uint16_t>(dwOperation & 0xFFFF),
                                static_cast<std::uint16_t>(dwOperation >> 16), dwIp);

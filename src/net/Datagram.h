@@ -54,7 +54,8 @@ std::vector<std::uint8_t> BuildSearchRequest(const std::vector<std::uint32_t>& f
 /// 32-byte status request for one PC.
 std::vector<std::uint8_t> BuildStatusRequest(std::uint32_t dwId, std::uint32_t dwIp);
 /// 32-byte operation request; dwOperation is (force << 16) | command.
-std::vector<std::uint8_t> BuildOperateRequest(std::uint32_t dwId, std::uint32_t dwOperation, std::uint32_t dwIp);
+std::vector<std::uint8_t> BuildOperateRequest(std::uint32_t dwId, std::uint32_t dwOperation,
+                                              std::uint32_t dwIp);
 
 /// Name carried by a search or status reply; nullopt when longer than 15 characters.
 /// Bytes that are not UTF-8 are taken as Latin-1.

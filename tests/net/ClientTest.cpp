@@ -103,12 +103,12 @@ TEST_F(StatusPoll, RepliesThatDoNotMatchAreDropped)
         return {Answer(rec, "FIFTEEN-CHARS-X")};
     });
     CKwvtClient& client = StartClient(Hooks());
-    ASSERT_TRUE(client.RequestStatus(
-        {Ip("127.0.0.2"), Ip("127.0.0.3"), Ip("127.0.0.4"), Ip("127.0.0.5"), Ip("127.0.0.1"), Ip("127.0.0.6")}));
+    ASSERT_TRUE(client.RequestStatus({Ip("127.0.0.2"), Ip("127.0.0.3"), Ip("127.0.0.4"), Ip("127.0.0.5"),
+                                      Ip("127.0.0.1"), Ip("127.0.0.6")}));
     ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_PCSTATUS), 0);
     EXPECT_EQ(PopAll(client), (std::vector<std::string>{"127.0.0.6      FIFTEEN-CHARS-X", "127.0.0.2      ",
-                                                        "127.0.0.3      ", "127.0.0.4      ", "127.0.0.5      ",
-                                                        "127.0.0.1      "}));
+                                                        "127.0.0.3      ", "127.0.0.4      ",
+                                                        "127.0.0.5      ", "127.0.0.1      "}));
 }
 
 TEST_F(StatusPoll, DatagramOverBufferSizeIsSkipped)
@@ -127,7 +127,8 @@ TEST_F(StatusPoll, DatagramOverBufferSizeIsSkipped)
 
 TEST_F(StatusPoll, BurstOfAFullRosterIsNotDropped)
 {
-    LoopbackAgent agent(AgentPort(), [](const Received& rec) -> std::vector<Reply> { return {Answer(rec, "PC")}; });
+    LoopbackAgent agent(AgentPort(),
+                        [](const Received& rec) -> std::vector<Reply> { return {Answer(rec, "PC")}; });
     CKwvtClient& client = StartClient(Hooks(500));
     std::vector<std::uint32_t> targets;
     for (int i = 1; i <= 254; ++i)
@@ -281,8 +282,7 @@ TEST_F(Worker, StopDuringReceiveReturnsAtOnceAndDiscards)
     const auto elapsed = std::chrono::steady_clock::now() - t0;
     EXPECT_LT(elapsed, milliseconds(1000));
     EXPECT_TRUE(m_collector.Discarded());
-    EXPECT_EQ(m_collector.Messages(),
-              (std::vector<Msg>{{WM_CLIENT_PCSTATUS, 0, 0}, {WM_CLIENT_EXIT, 0, 0}}));
+    EXPECT_EQ(m_collector.Messages(), (std::vector<Msg>{{WM_CLIENT_PCSTATUS, 0, 0}, {WM_CLIENT_EXIT, 0, 0}}));
 }
 
 TEST_F(Worker, StopWhenIdleEndsTheLoopWithZero)
@@ -309,7 +309,8 @@ TEST_F(Worker, FailingStartHookEndsTheLoopWithMinusOne)
 TEST_F(Worker, PortAndAddressComeFromSettingsBeforeEveryRequest)
 {
     RedirectSettings();
-    LoopbackAgent first(AgentPort(), [](const Received& rec) -> std::vector<Reply> { return {Answer(rec, "ONE")}; });
+    LoopbackAgent first(AgentPort(),
+                        [](const Received& rec) -> std::vector<Reply> { return {Answer(rec, "ONE")}; });
     const std::uint16_t wOther = FreePortPair();
     ASSERT_NE(wOther, 0);
     LoopbackAgent second(static_cast<std::uint16_t>(wOther + 1),

@@ -216,9 +216,11 @@ TEST(Matching, SearchIgnoresListedSenders)
     const auto request = BuildSearchRequest({Ip("10.0.0.2")});
     const auto reply = NamedReply(0, "NEW");
     const std::vector<std::uint32_t> found = {Ip("10.0.0.2")};
-    EXPECT_FALSE(AcceptSearchReply(reply.data(), reply.size(), request.data(), request.size(), Ip("10.0.0.2"), found));
-    EXPECT_EQ(*AcceptSearchReply(reply.data(), reply.size(), request.data(), request.size(), Ip("10.0.0.3"), found),
-              "10.0.0.3       NEW");
+    EXPECT_FALSE(
+        AcceptSearchReply(reply.data(), reply.size(), request.data(), request.size(), Ip("10.0.0.2"), found));
+    EXPECT_EQ(
+        *AcceptSearchReply(reply.data(), reply.size(), request.data(), request.size(), Ip("10.0.0.3"), found),
+        "10.0.0.3       NEW");
 }
 
 TEST(Matching, OperationNeedsSameOperationAndNonzeroCode)
@@ -277,11 +279,24 @@ TEST(WakePacket, MagicThenSixteenCopies)
 
 TEST(WsaError, MapsErrnoToSocketNumbers)
 {
-    const std::pair<int, int> table[] = {
-        {0, 0},           {EADDRINUSE, 10048},  {EADDRNOTAVAIL, 10049}, {EACCES, 10013}, {ENETUNREACH, 10051},
-        {EHOSTUNREACH, 10065}, {ECONNABORTED, 10053}, {ECONNRESET, 10054}, {ECONNREFUSED, 10054},
-        {EMSGSIZE, 10040}, {EFAULT, 10014},     {EINTR, 10004},        {ETIMEDOUT, 10060}, {EINVAL, 10022},
-        {EAFNOSUPPORT, 10047}, {EMFILE, 10024}, {ENOBUFS, 10055},     {ENOMEM, 14}};
+    const std::pair<int, int> table[] = {{0, 0},
+                                         {EADDRINUSE, 10048},
+                                         {EADDRNOTAVAIL, 10049},
+                                         {EACCES, 10013},
+                                         {ENETUNREACH, 10051},
+                                         {EHOSTUNREACH, 10065},
+                                         {ECONNABORTED, 10053},
+                                         {ECONNRESET, 10054},
+                                         {ECONNREFUSED, 10054},
+                                         {EMSGSIZE, 10040},
+                                         {EFAULT, 10014},
+                                         {EINTR, 10004},
+                                         {ETIMEDOUT, 10060},
+                                         {EINVAL, 10022},
+                                         {EAFNOSUPPORT, 10047},
+                                         {EMFILE, 10024},
+                                         {ENOBUFS, 10055},
+                                         {ENOMEM, 14}};
     for (const auto& [nErrno, nWsa] : table)
         EXPECT_EQ(vtwsa::FromErrno(nErrno), nWsa) << nErrno;
     EXPECT_EQ(vtwsa::FromErrno(ENOSPC), 10000 + ENOSPC);

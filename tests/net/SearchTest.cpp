@@ -92,9 +92,9 @@ TEST_F(Search, TwoPcsThenSilence)
     const auto log = agent.Log();
     ASSERT_EQ(Sizes(log), (std::vector<std::size_t>{28, 36}));
     EXPECT_EQ(Listed(log[1]), (std::vector<std::uint32_t>{Ip("127.0.0.3"), Ip("127.0.0.2")}));
-    EXPECT_EQ(m_collector.Messages(), (std::vector<Msg>{{WM_CLIENT_PCSTATUS, 1, 1},
-                                                        {WM_CLIENT_PCSTATUS, 1, 1},
-                                                        {WM_CLIENT_SEARCHED, 0, 0}}));
+    EXPECT_EQ(m_collector.Messages(),
+              (std::vector<Msg>{
+                  {WM_CLIENT_PCSTATUS, 1, 1}, {WM_CLIENT_PCSTATUS, 1, 1}, {WM_CLIENT_SEARCHED, 0, 0}}));
     EXPECT_EQ(PopAll(client), (std::vector<std::string>{"127.0.0.3      PC-3", "127.0.0.2      PC-2"}));
 }
 
@@ -136,8 +136,7 @@ TEST_F(Search, StopEndsTheSearchWithZero)
     ASSERT_TRUE(agent.WaitForCount(1, milliseconds(5000)));
     client.Stop();
     m_pClient = nullptr;
-    EXPECT_EQ(m_collector.Messages(),
-              (std::vector<Msg>{{WM_CLIENT_SEARCHED, 0, 0}, {WM_CLIENT_EXIT, 0, 0}}));
+    EXPECT_EQ(m_collector.Messages(), (std::vector<Msg>{{WM_CLIENT_SEARCHED, 0, 0}, {WM_CLIENT_EXIT, 0, 0}}));
     EXPECT_TRUE(m_collector.Discarded());
 }
 
@@ -175,12 +174,13 @@ public:
         const std::string strAgentIf = "vtv" + strId + "a";
         Remove();
         m_bOk = Run("ip netns add " + m_strServer) && Run("ip netns add " + m_strAgents) &&
-                Run("ip link add " + strServerIf + " netns " + m_strServer + " type veth peer name " + strAgentIf +
-                    " netns " + m_strAgents) &&
+                Run("ip link add " + strServerIf + " netns " + m_strServer + " type veth peer name " +
+                    strAgentIf + " netns " + m_strAgents) &&
                 Run("ip -n " + m_strServer + " addr add 10.77.0.1/24 dev " + strServerIf) &&
                 Run("ip -n " + m_strAgents + " addr add 10.77.0.2/24 dev " + strAgentIf) &&
                 Run("ip -n " + m_strAgents + " addr add 10.77.0.3/24 dev " + strAgentIf) &&
-                Run("ip -n " + m_strServer + " link set lo up") && Run("ip -n " + m_strAgents + " link set lo up") &&
+                Run("ip -n " + m_strServer + " link set lo up") &&
+                Run("ip -n " + m_strAgents + " link set lo up") &&
                 Run("ip -n " + m_strServer + " link set " + strServerIf + " up") &&
                 Run("ip -n " + m_strAgents + " link set " + strAgentIf + " up") &&
                 Run("ip -n " + m_strServer + " route add default dev " + strServerIf) &&

@@ -132,8 +132,8 @@ LoopbackAgent::LoopbackAgent(std::uint16_t wPort, Handler handler, std::uint32_t
 LoopbackAgent::~LoopbackAgent()
 {
     const std::uint64_t one = 1;
-    if (m_nStopFd >= 0)
-        [[maybe_unused]] auto n = ::write(m_nStopFd, &one, sizeof(one));
+    if (m_nStopFd >= 0) [[maybe_unused]]
+        auto n = ::write(m_nStopFd, &one, sizeof(one));
     if (m_thread.joinable())
         m_thread.join();
     if (m_fd >= 0)
@@ -234,8 +234,8 @@ std::vector<std::vector<std::uint8_t>> Listener::Collect(std::size_t nMax, std::
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::vector<std::uint8_t> buf(4096);
     while (got.size() < nMax) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         pollfd fd{m_fd, POLLIN, 0};

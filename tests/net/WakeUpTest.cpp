@@ -28,7 +28,8 @@ TEST_F(WakeUp, OnePacketPerPcAtTheServerPort)
     Listener second(Ip("127.0.0.3"), m_wPort);
     Listener agentPort(Ip("127.0.0.2"), static_cast<std::uint16_t>(m_wPort + 1));
     ASSERT_TRUE(first.Ok() && second.Ok() && agentPort.Ok());
-    const std::vector<std::uint8_t> macs = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+    const std::vector<std::uint8_t> macs = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55,
+                                            0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
     EXPECT_TRUE(CKwvtClient::WakeUp(macs, {0x7F000002, 0x7F000003}));
 
     const auto gotFirst = first.Collect(2, milliseconds(300));
