@@ -113,7 +113,7 @@ TEST(DocPcs, DeleteLeavesNoMemberBehind)
     EXPECT_EQ(g1->m_members, (std::vector<std::int32_t>{0}));
     EXPECT_TRUE(g2->m_members.empty());
     EXPECT_EQ(doc.FindPcById(1), nullptr);
-    EXPECT_FALSE(doc.IsInAnyGroup(b));
+    EXPECT_FALSE(doc.IsInAnyGroup(doc.AddPc("reuses id 1", 0, kNoMac, 0)));
 }
 
 TEST(DocViews, SelectionNotifiesOthersOnlyOnChange)
