@@ -103,7 +103,19 @@ void CKwList::OnInitialUpdate()
     RestartPeriodicTimer(m_nReportType, m_nInterval);
     m_checkTimer.start(1000);
     if (m_nReportType == 1)
-        PostRefresh();
+        QMetaObject::invokeMethod(this, [this] { StartupRefresh(100); }, Qt::QueuedConnection);
+}
+
+void CKwList::StartupRefresh(int nTriesLeft)
+{
+    // The worker is busy until its thread first waits for work; the start-up poll
+    // waits for that moment instead of being lost to it.
+    const CKwvtClient* pClient = m_pDoc->m_pClient;
+    if (pClient && pClient->m_bBusy && pClient->m_nRequest == REQ_NONE && nTriesLeft > 0) {
+        QTimer::singleShot(50, this, [this, nTriesLeft] { StartupRefresh(nTriesLeft - 1); });
+        return;
+    }
+    OnCommand(ID_REFRESH);
 }
 
 void CKwList::OnUpdate(CDocView*, int nHint, CGroup*)

@@ -90,6 +90,7 @@ private:
     bool WorkerBusy() const;
     std::string PopResult();
     void PostRefresh();
+    void StartupRefresh(int nTriesLeft);
     void OnPcStatus(qintptr wParam, qintptr lParam);
     void OnOperated(qintptr wParam, qintptr lParam);
     void ShowWorkerError(qintptr nCode);

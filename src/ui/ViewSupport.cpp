@@ -29,7 +29,7 @@ QPixmap LoadPicture(const char* pszName, QSize size)
 {
     static const bool bInit = (InitViewResources(), true);
     Q_UNUSED(bInit);
-    const QString strPath = QStringLiteral(":/views/icons/%1.svg").arg(QLatin1String(pszName));
+    const QString strPath = QStringLiteral(":/views/icons/views/%1.svg").arg(QLatin1String(pszName));
     QPixmap pix = QIcon(strPath).pixmap(size);
     if (pix.isNull()) {
         pix = QPixmap(size);
