@@ -111,6 +111,20 @@ TEST_F(Search, AtMostNineRounds)
     EXPECT_EQ(PopAll(client).size(), 9u);
 }
 
+TEST_F(Search, EndsAt254Pcs)
+{
+    std::vector<std::uint32_t> pool;
+    for (int i = 1; i <= 260; ++i)
+        pool.push_back(
+            Ip(("127.0." + std::to_string(2 + i / 200) + "." + std::to_string(1 + i % 200)).c_str()));
+    LoopbackAgent agent(AgentPort(), PoolAgent(pool, pool.size()));
+    CKwvtClient& client = StartClient(SearchHooks(500));
+    ASSERT_TRUE(client.RequestSearch());
+    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
+    EXPECT_EQ(Sizes(agent.Log()), std::vector<std::size_t>{28});
+    EXPECT_EQ(PopAll(client).size(), 254u);
+}
+
 TEST_F(Search, RepeatedLoopbackAndLongNamedRepliesIgnored)
 {
     LoopbackAgent agent(AgentPort(), [](const Received& rec) -> std::vector<Reply> {
