@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QTranslator>
 
 #include <ctime>
 
@@ -56,6 +57,7 @@ private slots:
     void tabSwitchKeepsEdits();
     void wakeUpIsStoredAsType255Force0();
     void labelsAndTimeFormat();
+    void japaneseTexts();
 };
 
 void TestReserveDlg::freshRecordShowsReleasedDailyAndDisablesAll()
@@ -185,6 +187,29 @@ void TestReserveDlg::labelsAndTimeFormat()
     QCOMPARE(pTime->displayFormat(), QStringLiteral("HH:mm"));
     QVERIFY(pTime->font().pointSizeF() >= 2.9 * dlg.font().pointSizeF());
     QCOMPARE(Find<QPushButton>(dlg, "ok")->text(), QStringLiteral("O K"));
+}
+
+void TestReserveDlg::japaneseTexts()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":/i18n/views_ja.qm")));
+    QCoreApplication::installTranslator(&translator);
+    vtstr::SetLanguage(vtstr::Language::Japanese);
+    {
+        CReserveDlg dlg;
+        dlg.OnInitDialog();
+        QCOMPARE(dlg.windowTitle(), QString::fromUtf8("予約設定"));
+        QCOMPARE(Find<QTabBar>(dlg, "tabs")->tabText(1), QString::fromUtf8("起動"));
+        QCOMPARE(Box(dlg, "day1")->text(), QString::fromUtf8("1日"));
+        QCOMPARE(Box(dlg, "day31")->text(), QString::fromUtf8("31日"));
+        QCOMPARE(Box(dlg, "wday6")->text(), QString::fromUtf8("土"));
+        QCOMPARE(Radio(dlg, "set")->text(), QString::fromUtf8("予約指定"));
+        QCOMPARE(Find<QPushButton>(dlg, "cancel")->text(), QString::fromUtf8("ｷｬﾝｾﾙ"));
+    }
+    QCOMPARE(QCoreApplication::translate("CGpTree", "Power OFF"), QString::fromUtf8("強制パワーＯＦＦ"));
+    QCOMPARE(QCoreApplication::translate("CGpTree", "Powoer OFF"), QString::fromUtf8("パワーＯＦＦ"));
+    QCoreApplication::removeTranslator(&translator);
+    vtstr::SetLanguage(vtstr::Language::English);
 }
 
 VT_VIEWS_TEST_MAIN(TestReserveDlg)
