@@ -90,7 +90,7 @@ struct CKwvtClient::Impl {
                  const std::vector<std::uint32_t>* pCodes);
     void SignalStop();
     bool StopPending() const { return m_bStopPending.load(); }
-    void Pause(int nMs) const;
+    void PauseUntil(std::chrono::steady_clock::time_point deadline) const;
     void Post(int nMsg, std::intptr_t wParam, std::intptr_t lParam);
     void AddRecord(std::string strRecord, int nMsg, std::intptr_t wParam, std::intptr_t lParam);
 
@@ -130,10 +130,17 @@ void CKwvtClient::Impl::AddRecord(std::string strRecord, int nMsg, std::intptr_t
     Post(nMsg, wParam, lParam);
 }
 
-void CKwvtClient::Impl::Pause(int nMs) const
+// Waits on the stop descriptor until a fixed deadline, so that the pauses of a long
+// no-answer phase do not add up their scheduling overruns.
+void CKwvtClient::Impl::PauseUntil(std::chrono::steady_clock::time_point deadline) const
 {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero())
+        return;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
     pollfd fd{m_nStopFd, POLLIN, 0};
-    ::poll(&fd, 1, nMs);
+    ::ppoll(&fd, 1, &ts, nullptr);
 }
 
 void CKwvtClient::Impl::SignalStop()
@@ -320,11 +327,13 @@ int CKwvtClient::Impl::DoStatus(CTimeoutSocket& sock, std::uint16_t wAgentPort)
         AddRecord(std::move(match->strRecord), WM_CLIENT_PCSTATUS, 1, 1);
     }
 
+    auto next = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < m_addresses.size() && !StopPending(); ++i) {
         if (m_addresses[i] == 0)
             continue;
         AddRecord(vtdgram::SilentRecord(m_addresses[i]), WM_CLIENT_PCSTATUS, 1, 0);
-        Pause(kSilentPauseMs);
+        next += std::chrono::milliseconds(kSilentPauseMs);
+        PauseUntil(next);
     }
     return nError == vtwsa::kInterrupted ? 0 : nError;
 }
