@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build needs (as root), or names them.
 set -euo pipefail
 PKGS=(qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools libgl-dev libgtest-dev
-      qt6-translations-l10n libqt6svg6 cmake ninja-build g++ clang libclang-rt-14-dev iproute2 "$@")
+      qt6-translations-l10n libqt6svg6 xvfb xdotool cmake ninja-build g++ clang libclang-rt-14-dev iproute2 "$@")
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
