@@ -22,11 +22,15 @@ constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
 class CGpTree::NameDelegate final : public QStyledItemDelegate {
 public:
     explicit NameDelegate(CGpTree* pTree) : QStyledItemDelegate(pTree), m_pTree(pTree) {}
+    /// The tree is being destroyed: editors closed from now on concern nobody.
+    void Detach() { m_pTree = nullptr; }
 
     QWidget* createEditor(QWidget* pParent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override
     {
         QWidget* pEditor = QStyledItemDelegate::createEditor(pParent, option, index);
+        if (!m_pTree)
+            return pEditor;
         m_pTree->m_pEditor = qobject_cast<QLineEdit*>(pEditor);
         emit m_pTree->commandStateChanged();
         return pEditor;
@@ -34,15 +38,17 @@ public:
 
     void destroyEditor(QWidget* pEditor, const QModelIndex& index) const override
     {
+        QStyledItemDelegate::destroyEditor(pEditor, index);
+        if (!m_pTree)
+            return;
         if (m_pTree->m_pEditor == pEditor)
             m_pTree->m_pEditor = nullptr;
-        QStyledItemDelegate::destroyEditor(pEditor, index);
         emit m_pTree->commandStateChanged();
     }
 
     void setModelData(QWidget* pEditor, QAbstractItemModel*, const QModelIndex& index) const override
     {
-        if (auto* pLine = qobject_cast<QLineEdit*>(pEditor))
+        if (auto* pLine = qobject_cast<QLineEdit*>(pEditor); pLine && m_pTree)
             m_pTree->OnEndLabelEdit(m_pTree->itemFromIndex(index), pLine->text());
     }
 
@@ -58,13 +64,17 @@ CGpTree::CGpTree(CDoc* pDoc, QWidget* pParent) : QTreeWidget(pParent), m_pDoc(pD
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(18, 17));
-    setItemDelegate(new NameDelegate(this));
+    m_pDelegate = new NameDelegate(this);
+    setItemDelegate(m_pDelegate);
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CGpTree::OnSelectionChanged);
     m_pDoc->AddView(this);
 }
 
 CGpTree::~CGpTree()
 {
+    // The base classes still close editors and drop the selection after this point.
+    m_pDelegate->Detach();
+    disconnect(this, &QTreeWidget::itemSelectionChanged, this, &CGpTree::OnSelectionChanged);
     m_pDoc->RemoveView(this);
 }
 

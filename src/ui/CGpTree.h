@@ -87,6 +87,7 @@ private:
     int ItemCount() const;
 
     CDoc* m_pDoc;
+    NameDelegate* m_pDelegate;
     QTreeWidgetItem* m_pRoot = nullptr;
     QTreeWidgetItem* m_pDropItem = nullptr;
     QPointer<QLineEdit> m_pEditor;

@@ -70,6 +70,7 @@ CKwList::CKwList(CDoc* pDoc, QWidget* pParent)
 
 CKwList::~CKwList()
 {
+    disconnect(selectionModel(), nullptr, this, nullptr);
     m_periodicTimer.stop();
     m_checkTimer.stop();
     if (m_pDoc->m_pClient)

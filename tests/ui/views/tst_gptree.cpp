@@ -140,6 +140,10 @@ void TestGpTree::createdGroupEditsAtOnceAndEscKeepsName()
     win.pTree->OnCommand(ID_CREATE_GROUP);
     QTest::keyClick(win.pTree->LabelEditor(), Qt::Key_Escape);
     QCOMPARE(ChildNames(*win.pTree), (QStringList{QStringLiteral("New Group"), QStringLiteral("New Group")}));
+
+    // The window goes away with an editor still open.
+    win.pTree->OnCommand(ID_CREATE_GROUP);
+    QVERIFY(win.pTree->LabelEditor());
 }
 
 void TestGpTree::renameLimitsInBytes()
