@@ -141,10 +141,11 @@ int main(int argc, char* argv[])
         return str;
     });
     QEventLoop loop;
-    QObject::connect(list.Bridge(), &CClientBridge::clientMessage, &list, [&loop](int, qintptr wParam, qintptr) {
-        if (wParam == 0) // the repaint of the changed rows is measured too
-            QTimer::singleShot(200, &loop, &QEventLoop::quit);
-    });
+    QObject::connect(list.Bridge(), &CClientBridge::clientMessage, &list,
+                     [&loop](int, qintptr wParam, qintptr) {
+                         if (wParam == 0) // the repaint of the changed rows is measured too
+                             QTimer::singleShot(200, &loop, &QEventLoop::quit);
+                     });
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
 
     LoopMeter meter;

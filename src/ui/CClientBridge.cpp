@@ -1,6 +1,8 @@
 #include "CClientBridge.h"
 
-CClientBridge::CClientBridge(QObject* pParent) : QObject(pParent) {}
+CClientBridge::CClientBridge(QObject* pParent) : QObject(pParent)
+{
+}
 
 CClientBridge::~CClientBridge() = default;
 

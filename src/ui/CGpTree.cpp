@@ -80,7 +80,8 @@ CGpTree::~CGpTree()
 
 std::pair<int, int> CGpTree::GroupImage(const CGroup* pGroup)
 {
-    const bool bPending = pGroup->m_reserveOff.m_timeNext != kNoTime || pGroup->m_reserveOn.m_timeNext != kNoTime;
+    const bool bPending =
+        pGroup->m_reserveOff.m_timeNext != kNoTime || pGroup->m_reserveOn.m_timeNext != kNoTime;
     return bPending ? std::pair{4, 2} : std::pair{3, 1};
 }
 

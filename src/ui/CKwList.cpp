@@ -104,7 +104,8 @@ void CKwList::OnInitialUpdate()
     RestartPeriodicTimer(m_nReportType, m_nInterval);
     m_checkTimer.start(1000);
     if (m_nReportType == 1)
-        QMetaObject::invokeMethod(this, [this] { StartupRefresh(100); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { StartupRefresh(100); }, Qt::QueuedConnection);
 }
 
 void CKwList::StartupRefresh(int nTriesLeft)
@@ -236,7 +237,8 @@ bool CKwList::WorkerBusy() const
 
 void CKwList::PostRefresh()
 {
-    QMetaObject::invokeMethod(this, [this] { OnCommand(ID_REFRESH); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnCommand(ID_REFRESH); }, Qt::QueuedConnection);
 }
 
 bool CKwList::OnUpdateCommand(int id, bool* pEnabled)
@@ -425,7 +427,8 @@ void CKwList::OnClientMessage(int nMsg, qintptr wParam, qintptr lParam)
 void CKwList::ShowWorkerError(qintptr nCode)
 {
     if (nCode != 0 && !vtview::IsModalOpen())
-        vtview::Message(window(), QString::fromStdString(vtstr::FormatError(static_cast<std::uint32_t>(nCode))),
+        vtview::Message(window(),
+                        QString::fromStdString(vtstr::FormatError(static_cast<std::uint32_t>(nCode))),
                         QMessageBox::Warning);
 }
 

@@ -26,7 +26,9 @@ int CompareText(const std::string& a, const std::string& b)
 
 } // namespace
 
-CKwListModel::CKwListModel(QObject* pParent) : QAbstractTableModel(pParent) {}
+CKwListModel::CKwListModel(QObject* pParent) : QAbstractTableModel(pParent)
+{
+}
 
 CKwListModel::~CKwListModel() = default;
 
@@ -91,7 +93,7 @@ CKwListModel::Texts CKwListModel::TextsOf(const CKw& pc) const
 {
     const CReserve& off = m_pGroup ? m_pGroup->m_reserveOff : pc.m_reserveOff;
     const CReserve& on = m_pGroup ? m_pGroup->m_reserveOn : pc.m_reserveOn;
-    return {pc.m_strName,         pc.GetIpText(),   pc.GetStatusText(), pc.GetMacText(),
+    return {pc.m_strName,          pc.GetIpText(),   pc.GetStatusText(), pc.GetMacText(),
             pc.GetBroadcastText(), off.FormatNext(), on.FormatNext()};
 }
 
@@ -239,8 +241,8 @@ void CKwListModel::SortRows(int nColumn, bool bDescending)
     std::vector<int> order(m_rows.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const int n = Compare(*m_rows[static_cast<std::size_t>(a)].pPc, *m_rows[static_cast<std::size_t>(b)].pPc,
-                              nColumn);
+        const int n = Compare(*m_rows[static_cast<std::size_t>(a)].pPc,
+                              *m_rows[static_cast<std::size_t>(b)].pPc, nColumn);
         return (bDescending ? -n : n) < 0;
     });
     std::vector<Row> sorted;

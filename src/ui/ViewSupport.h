@@ -12,7 +12,8 @@ class QWidget;
 /// boxes (replaceable so tests never block on one) and the notion of the active view.
 namespace vtview {
 
-inline constexpr int kTreeImageCount = 5; ///< network, coloured pair, coloured pair + clock, grey pair, grey pair + clock
+inline constexpr int kTreeImageCount =
+    5; ///< network, coloured pair, coloured pair + clock, grey pair, grey pair + clock
 inline constexpr int kListImageCount = 8; ///< on/off x clock x link arrow
 
 /// Tree picture `nImage` shown normally and `nSelected` while its item is selected.

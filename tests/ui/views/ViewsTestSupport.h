@@ -29,17 +29,17 @@
 #include <vector>
 
 // Settings go to a temporary folder before anything reads them; texts in English.
-#define VT_VIEWS_TEST_MAIN(TestClass)                                                                         \
-    int main(int argc, char** argv)                                                                           \
-    {                                                                                                         \
-        QTemporaryDir settingsDir;                                                                            \
-        qputenv("XDG_CONFIG_HOME", settingsDir.path().toUtf8());                                              \
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());                \
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());                   \
-        QApplication app(argc, argv);                                                                         \
-        vtstr::SetLanguage(vtstr::Language::English);                                                         \
-        TestClass tc;                                                                                         \
-        return QTest::qExec(&tc, argc, argv);                                                                 \
+#define VT_VIEWS_TEST_MAIN(TestClass)                                                                        \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        QTemporaryDir settingsDir;                                                                           \
+        qputenv("XDG_CONFIG_HOME", settingsDir.path().toUtf8());                                             \
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());               \
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());                  \
+        QApplication app(argc, argv);                                                                        \
+        vtstr::SetLanguage(vtstr::Language::English);                                                        \
+        TestClass tc;                                                                                        \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }
 
 namespace vttest {
@@ -116,10 +116,10 @@ private:
             const QByteArray in = dgram.data();
             if (in.size() < 28 || !in.startsWith("KWVTV10C"))
                 continue;
-            const std::uint16_t wCommand =
-                static_cast<std::uint16_t>(static_cast<std::uint8_t>(in[12]) | (static_cast<std::uint8_t>(in[13]) << 8));
-            const std::uint16_t wForce =
-                static_cast<std::uint16_t>(static_cast<std::uint8_t>(in[14]) | (static_cast<std::uint8_t>(in[15]) << 8));
+            const std::uint16_t wCommand = static_cast<std::uint16_t>(
+                static_cast<std::uint8_t>(in[12]) | (static_cast<std::uint8_t>(in[13]) << 8));
+            const std::uint16_t wForce = static_cast<std::uint16_t>(static_cast<std::uint8_t>(in[14]) |
+                                                                    (static_cast<std::uint8_t>(in[15]) << 8));
             const std::uint32_t dwParam = GetU32(in, 20);
             m_requests.push_back({wCommand, wForce, dwParam});
             if (!m_bAnswer)
@@ -188,11 +188,11 @@ struct MessageLog {
 
     MessageLog()
     {
-        vtview::SetMessageBoxForTesting([this](QWidget*, const QString& strText, QMessageBox::Icon icon,
-                                               QMessageBox::StandardButtons) {
-            entries.push_back({strText, icon});
-            return answer;
-        });
+        vtview::SetMessageBoxForTesting(
+            [this](QWidget*, const QString& strText, QMessageBox::Icon icon, QMessageBox::StandardButtons) {
+                entries.push_back({strText, icon});
+                return answer;
+            });
     }
     ~MessageLog() { vtview::SetMessageBoxForTesting({}); }
     MessageLog(const MessageLog&) = delete;

@@ -317,9 +317,10 @@ void TestGpTree::contextMenuOrderAndPowerOffItems()
         return list;
     };
     SetPowerOffEnabled(false);
-    QCOMPARE(texts().join(QLatin1Char('|')),
-             QStringLiteral("Create Group|Delete|-|Reboot|Shutdown|-|Forcible Reboot|Forcible Shutdown|-|Wake "
-                            "up|-|Reserve"));
+    QCOMPARE(
+        texts().join(QLatin1Char('|')),
+        QStringLiteral("Create Group|Delete|-|Reboot|Shutdown|-|Forcible Reboot|Forcible Shutdown|-|Wake "
+                       "up|-|Reserve"));
     SetPowerOffEnabled(true);
     QCOMPARE(texts().join(QLatin1Char('|')),
              QStringLiteral("Create Group|Delete|-|Reboot|Shutdown|Powoer OFF|-|Forcible Reboot|Forcible "

@@ -159,9 +159,12 @@ void TestKwList::rowTextsAndPicturesForRosterAndGroup()
     QAbstractItemModelTester tester(list.Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
 
     QCOMPARE(list.Model()->rowCount(), 3);
-    const QStringList headers{QStringLiteral("PC name"),           QStringLiteral("IP address"),
-                              QStringLiteral("Status"),            QStringLiteral("MAC address"),
-                              QStringLiteral("Broadcast address"), QStringLiteral("next shutdown time"),
+    const QStringList headers{QStringLiteral("PC name"),
+                              QStringLiteral("IP address"),
+                              QStringLiteral("Status"),
+                              QStringLiteral("MAC address"),
+                              QStringLiteral("Broadcast address"),
+                              QStringLiteral("next shutdown time"),
                               QStringLiteral("next wake up time")};
     for (int c = 0; c < headers.size(); ++c)
         QCOMPARE(list.Model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
@@ -315,7 +318,7 @@ void TestKwList::powerOffSendsTheShutdownWords()
     const struct {
         int id;
         std::uint16_t wCommand, wForce;
-    } cases[] = {{ID_POWER_OFF, 4, 0},        {ID_FORCED_POWER_OFF, 4, 1}, {ID_SHUTDOWN, 4, 0},
+    } cases[] = {{ID_POWER_OFF, 4, 0},         {ID_FORCED_POWER_OFF, 4, 1}, {ID_SHUTDOWN, 4, 0},
                  {ID_FORCIBLE_SHUTDOWN, 4, 1}, {ID_REBOOT, 2, 0},           {ID_FORCIBLE_REBOOT, 2, 1}};
     for (const auto& c : cases) {
         lab.agent(0).m_requests.clear();
@@ -330,7 +333,7 @@ void TestKwList::powerOffSendsTheShutdownWords()
         QVERIFY(WaitIdle(lab.doc));
     }
     QCOMPARE(lab.agent(1).m_requests.size(), std::size_t{0}); // not selected
-    QTest::qWait(400);                                           // any refresh has run
+    QTest::qWait(400);                                        // any refresh has run
 }
 
 void TestKwList::successfulOperationPollsTheWholeRoster()
