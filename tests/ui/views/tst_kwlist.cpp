@@ -131,6 +131,8 @@ private:
 
 void TestKwList::init()
 {
+    // A still clock: no reservation of a test falls due unless the test moves it.
+    vtclock::SetClockForTesting([] { return LocalTime(2024, 3, 5, 12, 0, 0); });
     m_pArp = std::make_unique<FakeArp>();
     vtsettings::WriteInt("Settings", "Type", 0);
     vtsettings::WriteInt("Settings", "Interval", 60);
