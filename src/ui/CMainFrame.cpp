@@ -1,5 +1,6 @@
 #include "CMainFrame.h"
 
+#include <algorithm>
 #include <QLineEdit> // before CGpTree.h, which uses it in an inline function
 
 #include "CGpTree.h"
@@ -254,8 +255,13 @@ void CMainFrame::CreateStatusBar()
 {
     QStatusBar* pStatus = statusBar();
     m_pActivity = new QLabel(pStatus);
-    m_pActivity->setFixedWidth(m_pActivity->fontMetrics().horizontalAdvance(S(59142))
-                               + 2 * m_pActivity->margin() + 8);
+    // Sized by the 24-hyphen string, but never narrower than the busy texts it shows:
+    // in a proportional font the hyphens are narrower than those texts.
+    const QFontMetrics metrics = m_pActivity->fontMetrics();
+    int nWidth = metrics.horizontalAdvance(S(59142));
+    for (unsigned id : {2057u, 2058u, 2059u})
+        nWidth = std::max(nWidth, metrics.horizontalAdvance(S(id)));
+    m_pActivity->setFixedWidth(nWidth + 2 * m_pActivity->margin() + 8);
     pStatus->addPermanentWidget(m_pActivity);
     connect(pStatus, &QStatusBar::messageChanged, this, [pStatus](const QString& strMessage) {
         if (strMessage.isEmpty())
