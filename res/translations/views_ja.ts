@@ -45,6 +45,63 @@
     </message>
 </context>
 <context>
+    <name>CKwList</name>
+    <message>
+        <source>Manual Registration</source>
+        <translation>手動登録 ...</translation>
+    </message>
+    <message>
+        <source>Auto Registration</source>
+        <translation>自動登録</translation>
+    </message>
+    <message>
+        <source>Edit Settings</source>
+        <translation>設定変更</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <translation>リブート</translation>
+    </message>
+    <message>
+        <source>Shutdown</source>
+        <translation>シャットダウン</translation>
+    </message>
+    <message>
+        <source>Power OFF</source>
+        <comment>plain</comment>
+        <translation>パワーＯＦＦ</translation>
+    </message>
+    <message>
+        <source>Forcible Reboot</source>
+        <translation>強制リブート</translation>
+    </message>
+    <message>
+        <source>Forcible Shutdown</source>
+        <translation>強制シャットダウン</translation>
+    </message>
+    <message>
+        <source>Power OFF</source>
+        <comment>forcible</comment>
+        <translation>強制パワーＯＦＦ</translation>
+    </message>
+    <message>
+        <source>Wake up</source>
+        <translation>起動</translation>
+    </message>
+    <message>
+        <source>Reserve</source>
+        <translation>予約 ...</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>最新の情報に更新</translation>
+    </message>
+</context>
+<context>
     <name>CReserveDlg</name>
     <message>
         <source>Reservation Settings</source>

@@ -478,21 +478,25 @@ void CGpTree::MarkAt(QPoint globalPos)
 
 void CGpTree::DragEnter(QPoint globalPos)
 {
+    emit dragDropMessage(WM_TREE_DRAGENTER);
     MarkAt(globalPos);
 }
 
 void CGpTree::DragOver(QPoint globalPos)
 {
+    emit dragDropMessage(WM_TREE_DRAGOVER);
     MarkAt(globalPos);
 }
 
 void CGpTree::DragLeave()
 {
+    emit dragDropMessage(WM_TREE_DRAGLEAVE);
     MarkDropTarget(nullptr);
 }
 
 CGroup* CGpTree::Drop()
 {
+    emit dragDropMessage(WM_TREE_DROP);
     if (!m_pDropItem || m_pDropItem == m_pRoot)
         return nullptr;
     CGroup* pGroup = GroupOf(m_pDropItem);

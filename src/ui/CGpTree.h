@@ -25,6 +25,8 @@ public:
     static constexpr int SelectedImageRole = Qt::UserRole + 2;
     static constexpr int kMaxItems = 101;
     static constexpr int kMaxNameBytes = 64;
+    /// What dragDropMessage reports, one per drop-target call.
+    enum DropMessage { WM_TREE_DRAGENTER = 1324, WM_TREE_DRAGOVER, WM_TREE_DRAGLEAVE, WM_TREE_DROP };
 
     explicit CGpTree(CDoc* pDoc, QWidget* pParent = nullptr);
     ~CGpTree() override;
@@ -65,6 +67,8 @@ public:
 signals:
     /// Selection or state changed: command enabling should be re-evaluated.
     void commandStateChanged();
+    /// A drop-target call arrived (DragEnter ... Drop), in the order they came.
+    void dragDropMessage(int nMessage);
 
 protected:
     void focusInEvent(QFocusEvent* pEvent) override;

@@ -1,19 +1,30 @@
 #include "CKwList.h"
 
 #include "CClientBridge.h"
+#include "CGpTree.h"
 #include "CKwListModel.h"
+#include "CRegisterDlg.h"
 #include "CReserveDlg.h"
+#include "CSelectGroupDlg.h"
+#include "CSettingsDlg.h"
 #include "UiText.h"
 #include "ViewSupport.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "net/AddressLookup.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QtEndian>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -21,11 +32,27 @@ constexpr std::uint32_t kLoopback = 0x7F000001u;
 constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
 constexpr std::size_t kMaxAgentName = 15;
 constexpr int kColumnUnits[CKwListModel::kColumnCount] = {15, 10, 5, 15, 10, 15, 15};
+constexpr std::size_t kMaxMembers = 254;
+const QPoint kDragHotSpot(21, 11);
 
 std::optional<ClientHooks>& HooksOverride()
 {
     static std::optional<ClientHooks> hooks;
     return hooks;
+}
+
+CKwList::SettingWriter& SettingWriterOverride()
+{
+    static CKwList::SettingWriter fn;
+    return fn;
+}
+
+void WriteSetting(const char* section, const char* key, int nValue)
+{
+    if (SettingWriterOverride())
+        SettingWriterOverride()(section, key, nValue);
+    else
+        vtsettings::WriteInt(section, key, nValue);
 }
 
 bool IsUsableIp(std::uint32_t dwIp)
@@ -46,6 +73,7 @@ CKwList::CKwList(CDoc* pDoc, QWidget* pParent)
     setShowGrid(false);
     setWordWrap(false);
     setIconSize(QSize(18, 16));
+    setDragEnabled(true); // only to get startDrag(); the drag itself is ours
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -70,12 +98,23 @@ CKwList::CKwList(CDoc* pDoc, QWidget* pParent)
 
 CKwList::~CKwList()
 {
+    if (m_bDragging) {
+        m_bDragging = false;
+        QApplication::restoreOverrideCursor();
+        if (QWidget::mouseGrabber() == viewport())
+            viewport()->releaseMouse();
+    }
     disconnect(selectionModel(), nullptr, this, nullptr);
     m_periodicTimer.stop();
     m_checkTimer.stop();
     if (m_pDoc->m_pClient)
         m_pDoc->StopClient();
     m_pDoc->RemoveView(this);
+}
+
+void CKwList::SetSettingWriterForTesting(SettingWriter fn)
+{
+    SettingWriterOverride() = std::move(fn);
 }
 
 void CKwList::SetClientHooksForTesting(std::optional<ClientHooks> hooks)
@@ -265,13 +304,22 @@ bool CKwList::OnUpdateCommand(int id, bool* pEnabled)
     case ID_RESERVE:
         *pEnabled = !m_pCurrent && bSelected;
         return true;
-    // Registration, editing, grouping and options are served by the registration flows.
     case ID_MANUAL_REGISTRATION:
+        *pEnabled = m_pDoc->m_pcs.size() < CDoc::kMaxPcs;
+        return true;
     case ID_AUTO_REGISTRATION:
+        *pEnabled = WorkerIdle() && m_pDoc->m_pcs.size() < CDoc::kMaxPcs;
+        return true;
     case ID_EDIT_SETTINGS:
     case ID_DELETE:
+        *pEnabled = !WorkerBusy() && bSelected;
+        return true;
     case ID_ADD_TO_GROUP:
+        *pEnabled = vtview::IsActiveView(this) && bSelected && !m_pDoc->m_groups.empty();
+        return true;
     case ID_OPTIONS:
+        *pEnabled = true;
+        return true;
     default:
         return false;
     }
@@ -308,11 +356,23 @@ bool CKwList::OnCommand(int id)
         ReserveSelected();
         return true;
     case ID_MANUAL_REGISTRATION:
+        ManualRegistration();
+        return true;
     case ID_AUTO_REGISTRATION:
+        AutoRegistration();
+        return true;
     case ID_EDIT_SETTINGS:
+        EditSettings();
+        return true;
     case ID_DELETE:
+        DeleteSelected();
+        return true;
     case ID_ADD_TO_GROUP:
+        AddToGroup();
+        return true;
     case ID_OPTIONS:
+        Options();
+        return true;
     default:
         return false;
     }
@@ -497,4 +557,343 @@ void CKwList::OnPcStatus(qintptr wParam, qintptr lParam)
     }
     if (!m_pCurrent)
         InsertPcRow(pNew);
+}
+
+bool CKwList::HasSelection() const
+{
+    return selectionModel()->hasSelection();
+}
+
+int CKwList::NextSelectedRow(int nAfter) const
+{
+    const int nRows = m_pModel->rowCount();
+    for (int nRow = std::max(nAfter + 1, 0); nRow < nRows; ++nRow)
+        if (selectionModel()->isRowSelected(nRow, QModelIndex()))
+            return nRow;
+    return -1;
+}
+
+void CKwList::ManualRegistration()
+{
+    if (m_pDoc->m_pcs.size() >= CDoc::kMaxPcs)
+        return;
+    CRegisterDlg dlg(window());
+    dlg.m_pDoc = m_pDoc;
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    CKw* pNew = m_pDoc->AddPc(dlg.m_strName, dlg.IpHostOrder(), dlg.m_mac.data(), dlg.BroadcastHostOrder());
+    if (!pNew) {
+        vtview::Message(window(), S(1026), QMessageBox::Warning);
+        return;
+    }
+    if (!m_pCurrent)
+        InsertPcRow(pNew);
+    emit commandStateChanged();
+}
+
+void CKwList::AutoRegistration()
+{
+    if (!WorkerIdle() || m_pDoc->m_pcs.size() >= CDoc::kMaxPcs)
+        return;
+    m_pDoc->m_pClient->RequestSearch();
+    emit commandStateChanged();
+}
+
+void CKwList::EditSettings()
+{
+    const int nRow = NextSelectedRow(-1);
+    CKw* pPc = m_pModel->Record(nRow);
+    if (!pPc)
+        return;
+    CRegisterDlg dlg(window());
+    dlg.m_pPc = pPc;
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    pPc->m_strName = dlg.m_strName;
+    pPc->m_dwIp = dlg.IpHostOrder();
+    pPc->m_mac = dlg.m_mac;
+    pPc->m_dwBroadcast = dlg.BroadcastHostOrder();
+    m_pDoc->SetModifiedFlag(true);
+    UpdateRows();
+}
+
+void CKwList::DeleteSelected()
+{
+    if (WorkerBusy() || !HasSelection())
+        return;
+    const auto ask = [this](unsigned nId, QMessageBox::StandardButtons buttons) {
+        return vtview::Message(window(), S(nId), QMessageBox::Question, buttons);
+    };
+    if (m_pCurrent) {
+        if (ask(1538, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return;
+        CGroup* pGroup = m_pCurrent;
+        for (int nRow = NextSelectedRow(-1); nRow >= 0; nRow = NextSelectedRow(nRow - 1)) {
+            const std::int32_t nId = m_pModel->Record(nRow)->m_nId;
+            m_pModel->Remove(nRow);
+            m_pDoc->RemoveFromGroup(pGroup, nId);
+        }
+    } else {
+        if (ask(1537, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return;
+        for (int nRow = NextSelectedRow(-1); nRow >= 0;) {
+            CKw* pPc = m_pModel->Record(nRow);
+            if (m_pDoc->IsInAnyGroup(pPc)) {
+                const auto answer = ask(1536, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+                if (answer == QMessageBox::No) {
+                    nRow = NextSelectedRow(nRow);
+                    continue;
+                }
+                if (answer != QMessageBox::Yes)
+                    break;
+            }
+            m_pModel->Remove(nRow);
+            m_pDoc->DeletePc(pPc);
+            nRow = NextSelectedRow(nRow - 1);
+        }
+    }
+    emit commandStateChanged();
+}
+
+void CKwList::AddToGroup()
+{
+    if (!vtview::IsActiveView(this) || !HasSelection() || m_pDoc->m_groups.empty())
+        return;
+    CSelectGroupDlg dlg(window());
+    for (const auto& pGroup : m_pDoc->m_groups)
+        dlg.m_groupList.push_back(pGroup.get());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    for (CGroup* pGroup : dlg.m_groupList)
+        if (!AddSelectedToGroup(pGroup))
+            break;
+}
+
+bool CKwList::AddSelectedToGroup(CGroup* pGroup)
+{
+    if (!pGroup || pGroup == m_pCurrent)
+        return true;
+    for (CKw* pPc : SelectedRecords()) {
+        if (pGroup->IsMember(pPc->m_nId))
+            continue;
+        if (pGroup->m_members.size() >= kMaxMembers) {
+            vtview::Message(window(), S(1029), QMessageBox::Information);
+            return false;
+        }
+        if (!m_pDoc->AddToGroup(pGroup, pPc->m_nId)) {
+            vtview::Message(window(), S(1026), QMessageBox::Warning);
+            return false;
+        }
+    }
+    return true;
+}
+
+void CKwList::Options()
+{
+    CSettingsDlg dlg(window());
+    dlg.m_dwInterface = vtsettings::InterfaceAddress();
+    dlg.m_nPort = static_cast<unsigned>(vtsettings::Port());
+    dlg.m_nReportType = m_nReportType;
+    dlg.m_nInterval = m_nInterval;
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // Stored as a signed 32-bit number, as the other integer settings.
+    WriteSetting("Interface", "IP Address", static_cast<int>(dlg.m_dwInterface));
+    WriteSetting("Interface", "IP Port", static_cast<int>(dlg.m_nPort));
+    WriteSetting("Settings", "Type", dlg.m_nReportType);
+    WriteSetting("Settings", "Interval", dlg.m_nInterval);
+    RestartPeriodicTimer(dlg.m_nReportType, dlg.m_nInterval);
+}
+
+QMenu* CKwList::BuildContextMenu(QWidget* pParent)
+{
+    auto* pMenu = new QMenu(pParent);
+    auto add = [&](const QString& strText, int id) {
+        QAction* pAction = pMenu->addAction(strText);
+        pAction->setData(id);
+        bool bEnabled = false;
+        OnUpdateCommand(id, &bEnabled);
+        pAction->setEnabled(bEnabled);
+    };
+    const bool bPowerOff = IsPowerOffEnabled();
+    add(tr("Manual Registration"), ID_MANUAL_REGISTRATION);
+    add(tr("Auto Registration"), ID_AUTO_REGISTRATION);
+    add(tr("Edit Settings"), ID_EDIT_SETTINGS);
+    add(tr("Delete"), ID_DELETE);
+    pMenu->addSeparator();
+    add(tr("Reboot"), ID_REBOOT);
+    add(tr("Shutdown"), ID_SHUTDOWN);
+    if (bPowerOff)
+        add(tr("Power OFF", "plain"), ID_POWER_OFF);
+    pMenu->addSeparator();
+    add(tr("Forcible Reboot"), ID_FORCIBLE_REBOOT);
+    add(tr("Forcible Shutdown"), ID_FORCIBLE_SHUTDOWN);
+    if (bPowerOff)
+        add(tr("Power OFF", "forcible"), ID_FORCED_POWER_OFF);
+    pMenu->addSeparator();
+    add(tr("Wake up"), ID_WAKE_UP);
+    pMenu->addSeparator();
+    add(tr("Reserve"), ID_RESERVE);
+    pMenu->addSeparator();
+    add(tr("Refresh"), ID_REFRESH);
+    return pMenu;
+}
+
+void CKwList::contextMenuEvent(QContextMenuEvent* pEvent)
+{
+    pEvent->accept();
+    if (m_bDragging || std::exchange(m_bSkipContextMenu, false))
+        return;
+    QMenu* pMenu = BuildContextMenu(this);
+    QAction* pChosen = pMenu->exec(QCursor::pos());
+    const int id = pChosen ? pChosen->data().toInt() : 0;
+    delete pMenu;
+    if (id != 0)
+        RouteCommand(id);
+}
+
+CGpTree* CKwList::DropTargetAt(QPoint globalPos) const
+{
+    for (QWidget* p = QApplication::widgetAt(globalPos); p; p = p->parentWidget()) {
+        if (auto* pTree = qobject_cast<CGpTree*>(p))
+            return pTree->window() == window() ? pTree : nullptr;
+        if (p->isWindow())
+            break;
+    }
+    return nullptr;
+}
+
+void CKwList::BeginDrag(QPoint globalPos)
+{
+    if (m_bDragging || !HasSelection())
+        return;
+    const QPixmap pix = vtview::DragPixmap();
+    QApplication::setOverrideCursor(QCursor(pix, kDragHotSpot.x(), kDragHotSpot.y()));
+    viewport()->grabMouse();
+    CGpTree* pTarget = DropTargetAt(globalPos);
+    if (pTarget)
+        pTarget->DragEnter(globalPos);
+    m_ptDrag = globalPos;
+    m_bDragging = true;
+    m_pDropTarget = pTarget;
+}
+
+void CKwList::DragMoveTo(QPoint globalPos)
+{
+    if (!m_bDragging || globalPos == m_ptDrag)
+        return;
+    CGpTree* pTarget = DropTargetAt(globalPos);
+    if (pTarget != m_pDropTarget) {
+        if (m_pDropTarget)
+            m_pDropTarget->DragLeave();
+        if (pTarget)
+            pTarget->DragEnter(globalPos);
+        m_pDropTarget = pTarget;
+    } else if (pTarget) {
+        pTarget->DragOver(globalPos);
+    }
+    m_ptDrag = globalPos;
+}
+
+void CKwList::EndDrag(bool bDrop)
+{
+    if (!m_bDragging)
+        return;
+    // Cleared first, so that giving the mouse back is not taken for a cancel.
+    m_bDragging = false;
+    QApplication::restoreOverrideCursor();
+    if (QWidget::mouseGrabber() == viewport())
+        viewport()->releaseMouse();
+    const QPointer<CGpTree> pTarget = m_pDropTarget;
+    m_pDropTarget = nullptr;
+    if (!pTarget)
+        return;
+    if (!bDrop) {
+        pTarget->DragLeave();
+        return;
+    }
+    if (CGroup* pGroup = pTarget->Drop())
+        AddSelectedToGroup(pGroup);
+}
+
+void CKwList::startDrag(Qt::DropActions)
+{
+    BeginDrag(m_ptMouse);
+}
+
+void CKwList::mousePressEvent(QMouseEvent* pEvent)
+{
+    if (!m_bDragging) {
+        m_bSkipContextMenu = false;
+        QTableView::mousePressEvent(pEvent);
+        return;
+    }
+    if (pEvent->button() == Qt::RightButton) {
+        DragMoveTo(pEvent->globalPosition().toPoint());
+        EndDrag(false);
+        m_bSkipContextMenu = true;
+    }
+    pEvent->accept();
+}
+
+void CKwList::mouseMoveEvent(QMouseEvent* pEvent)
+{
+    if (!m_bDragging) {
+        m_ptMouse = pEvent->globalPosition().toPoint(); // where a drag begins
+        QTableView::mouseMoveEvent(pEvent);
+        return;
+    }
+    if (QWidget::mouseGrabber() != viewport()) {
+        // Somebody else took the mouse.
+        DragMoveTo(pEvent->globalPosition().toPoint());
+        EndDrag(false);
+        QTableView::mouseMoveEvent(pEvent);
+        return;
+    }
+    DragMoveTo(pEvent->globalPosition().toPoint());
+    pEvent->accept();
+}
+
+void CKwList::mouseReleaseEvent(QMouseEvent* pEvent)
+{
+    if (!m_bDragging) {
+        QTableView::mouseReleaseEvent(pEvent);
+        return;
+    }
+    if (pEvent->button() == Qt::LeftButton) {
+        DragMoveTo(pEvent->globalPosition().toPoint());
+        EndDrag(true);
+    }
+    pEvent->accept();
+}
+
+bool CKwList::event(QEvent* pEvent)
+{
+    // While dragging, every key comes here instead of triggering a shortcut.
+    if (m_bDragging && pEvent->type() == QEvent::ShortcutOverride) {
+        pEvent->accept();
+        return true;
+    }
+    return QTableView::event(pEvent);
+}
+
+void CKwList::keyPressEvent(QKeyEvent* pEvent)
+{
+    if (m_bDragging && (pEvent->key() == Qt::Key_Escape || !pEvent->text().isEmpty())) {
+        DragMoveTo(QCursor::pos());
+        EndDrag(false);
+        pEvent->accept();
+        return;
+    }
+    QTableView::keyPressEvent(pEvent);
+}
+
+void CKwList::focusOutEvent(QFocusEvent* pEvent)
+{
+    // Another window or a popup took over: the drag cannot go on.
+    if (m_bDragging) {
+        DragMoveTo(QCursor::pos());
+        EndDrag(false);
+    }
+    QTableView::focusOutEvent(pEvent);
 }

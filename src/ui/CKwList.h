@@ -1,9 +1,11 @@
 #pragma once
 
+#include "CGpTree.h"
 #include "Commands.h"
 #include "model/CDoc.h"
 #include "net/CKwvtClient.h"
 
+#include <QPointer>
 #include <QTableView>
 #include <QTimer>
 
@@ -14,6 +16,7 @@
 
 class CClientBridge;
 class CKwListModel;
+class QMenu;
 
 /// @brief The PC list (right pane): the whole roster or the members of the current
 /// group, the power operations, Wake-on-LAN, Refresh and Reserve on the selected PCs,
@@ -22,6 +25,10 @@ class CKwListModel;
 /// Creating the list starts the worker through the document; destroying it stops the
 /// worker. A periodic status timer (mode 2) and a one-second reservation check run on
 /// the user-interface thread.
+///
+/// Rows are registered, edited, deleted and added to groups here, and dragged onto a
+/// group of the tree: while a drag runs the list holds the mouse and tells the tree
+/// under the cursor DragEnter, DragOver, DragLeave and Drop, in that order.
 class CKwList : public QTableView, public CDocView, public CCommandTarget {
     Q_OBJECT
 public:
@@ -71,6 +78,29 @@ public:
     /// The one-second check: sends what has come due (the worker must be idle).
     void FireDueReservations();
 
+    // Registration and editing
+    void ManualRegistration();
+    void AutoRegistration();
+    void EditSettings();
+    void DeleteSelected();
+    void AddToGroup();
+    /// Adds the selected PCs to `pGroup`; false after a refusal that was reported.
+    bool AddSelectedToGroup(CGroup* pGroup);
+    /// Settings dialog; on OK the four settings are stored and the timer restarted.
+    void Options();
+    /// The "ListContext" popup, items enabled by this list's rules.
+    QMenu* BuildContextMenu(QWidget* pParent);
+
+    // Dragging rows onto a group of the tree (screen coordinates)
+    void BeginDrag(QPoint globalPos);
+    void DragMoveTo(QPoint globalPos);
+    /// Ends a running drag: with `bDrop` the tree's marked group gets the selection.
+    void EndDrag(bool bDrop);
+    bool IsDragging() const { return m_bDragging; }
+    CGpTree* DropTarget() const { return m_pDropTarget; }
+    /// The group tree of this window at a screen point, or null.
+    CGpTree* DropTargetAt(QPoint globalPos) const;
+
     /// One report of the worker, on the user-interface thread.
     void OnClientMessage(int nMsg, qintptr wParam, qintptr lParam);
     CClientBridge* Bridge() const { return m_pBridge; }
@@ -80,10 +110,23 @@ public:
     static void SetClientHooksForTesting(std::optional<ClientHooks> hooks);
     /// Where result records come from; empty = the worker's PopResult.
     void SetResultSourceForTesting(std::function<std::string()> fn) { m_fnPopResult = std::move(fn); }
+    using SettingWriter = std::function<void(const char* section, const char* key, int nValue)>;
+    /// Where Options writes its settings; empty = vtsettings::WriteInt.
+    static void SetSettingWriterForTesting(SettingWriter fn);
 
 signals:
     /// Selection or worker state changed: command enabling should be re-evaluated.
     void commandStateChanged();
+
+protected:
+    bool event(QEvent* pEvent) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void mousePressEvent(QMouseEvent* pEvent) override;
+    void mouseMoveEvent(QMouseEvent* pEvent) override;
+    void mouseReleaseEvent(QMouseEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
 
 private:
     bool WorkerIdle() const;
@@ -96,6 +139,8 @@ private:
     void ShowWorkerError(qintptr nCode);
     void OnPeriodicTimer();
     void OnCheckTimer();
+    int NextSelectedRow(int nAfter) const;
+    bool HasSelection() const;
 
     CDoc* m_pDoc;
     CKwListModel* m_pModel;
@@ -108,4 +153,9 @@ private:
     int m_nSortColumn = -1;
     bool m_bSortDescending = false;
     std::function<std::string()> m_fnPopResult;
+    QPoint m_ptMouse;
+    QPoint m_ptDrag;
+    bool m_bDragging = false;
+    QPointer<CGpTree> m_pDropTarget;
+    bool m_bSkipContextMenu = false;
 };
