@@ -96,6 +96,8 @@ TEST(StartUp, StatusPollAtStartRenamesAnsweringPcsAndMarksTheSilentOne)
     QProcess* pServer = box.StartServer();
     EXPECT_TRUE(WaitUntil([&] { return box.DataBytes() == expectedBytes; }, 10000))
         << "data file: " << box.DataBytes().toHex().toStdString();
+    // Mode 1 polls once: a second poll would follow the first at once.
+    WaitUntil([] { return false; }, 1000);
     EXPECT_EQ(pServer->state(), QProcess::Running);
 
     std::vector<std::uint32_t> all;
