@@ -160,15 +160,8 @@ void TestFlowsDrag::dropsThatAddNothing()
     desk.pList->EndDrag(true);
     QCOMPARE(Messages(spy), (QList<int>{kEnter, kDrop}));
 
-    // Outside the tree: the tree hears nothing.
-    spy.clear();
-    desk.pList->BeginDrag(desk.ListPoint(0));
-    desk.pList->DragMoveTo(desk.ListPoint(1));
-    desk.pList->EndDrag(true);
-    QVERIFY(spy.isEmpty());
-    QVERIFY(desk.pSecond->m_members.empty());
-
     // On the group that is shown.
+    spy.clear();
     desk.Show(desk.pFirst);
     desk.Select({0});
     desk.pList->BeginDrag(desk.ListPoint(0));
@@ -275,23 +268,12 @@ void TestFlowsDrag::contextMenuItemsAndEnabling()
                                      ID_REFRESH};
     std::unique_ptr<QMenu> pMenu(desk.pList->BuildContextMenu(nullptr));
     QCOMPARE(Layout(*pMenu), withoutPowerOff);
-    QStringList texts;
-    for (const QAction* pAction : pMenu->actions())
-        if (!pAction->isSeparator())
-            texts << pAction->text();
-    QCOMPARE(texts,
-             (QStringList{QStringLiteral("Manual Registration"), QStringLiteral("Auto Registration"),
-                          QStringLiteral("Edit Settings"), QStringLiteral("Delete"), QStringLiteral("Reboot"),
-                          QStringLiteral("Shutdown"), QStringLiteral("Forcible Reboot"),
-                          QStringLiteral("Forcible Shutdown"), QStringLiteral("Wake up"),
-                          QStringLiteral("Reserve"), QStringLiteral("Refresh")}));
     // Nothing selected: only what needs no selection.
     for (const QAction* pAction : pMenu->actions()) {
         const int id = pAction->data().toInt();
-        if (id == 0)
-            continue;
-        const bool bWanted = id == ID_MANUAL_REGISTRATION || id == ID_AUTO_REGISTRATION || id == ID_REFRESH;
-        QVERIFY2(pAction->isEnabled() == bWanted, qPrintable(QString::number(id)));
+        if (id != 0)
+            QCOMPARE(pAction->isEnabled(),
+                     id == ID_MANUAL_REGISTRATION || id == ID_AUTO_REGISTRATION || id == ID_REFRESH);
     }
 
     SetPowerOffEnabled(true);

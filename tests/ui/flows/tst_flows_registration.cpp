@@ -38,6 +38,19 @@ void RegisterNext(const QString& strName, const QString& strIp, std::vector<unsi
     });
 }
 
+/// What the Options command put into the Settings dialog.
+struct Preset {
+    std::uint32_t dwInterface = 1;
+    unsigned nPort = 0;
+    int nReportType = -1;
+    int nInterval = -1;
+    static Preset Of(const CSettingsDlg& dlg)
+    {
+        return {dlg.m_dwInterface, dlg.m_nPort, dlg.m_nReportType, dlg.m_nInterval};
+    }
+    bool operator==(const Preset&) const = default;
+};
+
 QString PcName(int n)
 {
     return QStringLiteral("pc%1").arg(n);
@@ -153,12 +166,15 @@ void TestFlowsRegistration::editSettingsReplacesAddressesOnly()
     desk.doc.SetModifiedFlag(false);
 
     // Cancel changes nothing.
-    OnNextModal<CRegisterDlg>([](CRegisterDlg* pDlg) {
-        QCOMPARE(pDlg->findChild<QLineEdit*>(QStringLiteral("editName"))->text(), QStringLiteral("first"));
-        QCOMPARE(pDlg->findChild<QLineEdit*>(QStringLiteral("editMac5"))->text(), QStringLiteral("55"));
+    QStringList shown;
+    OnNextModal<CRegisterDlg>([&shown](CRegisterDlg* pDlg) {
+        for (const char* psz : {"editName", "editIp", "editMac5"})
+            shown << pDlg->findChild<QLineEdit*>(QLatin1String(psz))->text();
         pDlg->reject();
     });
     desk.pList->OnCommand(ID_EDIT_SETTINGS);
+    QCOMPARE(shown,
+             (QStringList{QStringLiteral("first"), QStringLiteral("127.1.0.1"), QStringLiteral("55")}));
     QVERIFY(!desk.doc.IsModified());
 
     // The address of another registered PC is allowed here.
@@ -430,11 +446,9 @@ void TestFlowsRegistration::optionsWritesFourSettingsInOrder()
         writes.emplace_back(section, key, nValue);
         vtsettings::WriteInt(section, key, nValue);
     });
-    OnNextModal<CSettingsDlg>([](CSettingsDlg* pDlg) {
-        QCOMPARE(pDlg->m_dwInterface, 0u);
-        QCOMPARE(pDlg->m_nPort, 9100u);
-        QCOMPARE(pDlg->m_nReportType, 1);
-        QCOMPARE(pDlg->m_nInterval, 45);
+    Preset preset;
+    OnNextModal<CSettingsDlg>([&preset](CSettingsDlg* pDlg) {
+        preset = Preset::Of(*pDlg);
         pDlg->findChild<QLineEdit*>(QStringLiteral("editPort"))->setText(QStringLiteral("9200"));
         pDlg->findChild<QRadioButton*>(QStringLiteral("radioPeriodic"))->setChecked(true);
         pDlg->findChild<QLineEdit*>(QStringLiteral("editInterval"))->setText(QStringLiteral("30"));
@@ -443,6 +457,7 @@ void TestFlowsRegistration::optionsWritesFourSettingsInOrder()
             pDlg->reject();
     });
     desk.pList->OnCommand(ID_OPTIONS);
+    QCOMPARE(preset, (Preset{0, 9100, 1, 45}));
     using W = std::tuple<std::string, std::string, int>;
     QCOMPARE(writes, (std::vector<W>{W{"Interface", "IP Address", 0}, W{"Interface", "IP Port", 9200},
                                      W{"Settings", "Type", 2}, W{"Settings", "Interval", 30}}));
@@ -486,32 +501,17 @@ void TestFlowsRegistration::storedOutOfRangeValuesGiveDefaults()
     vtsettings::WriteInt("Settings", "Type", 2);
     vtsettings::WriteInt("Settings", "Interval", 0);
     vtsettings::WriteInt("Interface", "IP Port", 65535);
-    {
-        Desk desk;
-        QVERIFY(desk.Start());
-        QCOMPARE(desk.pList->Interval(), 60);
-        QCOMPARE(desk.pList->PeriodicTimerPeriod(), 60000);
-        OnNextModal<CSettingsDlg>([](CSettingsDlg* pDlg) {
-            QCOMPARE(pDlg->m_nPort, 9000u);
-            QCOMPARE(pDlg->m_nInterval, 60);
-            pDlg->reject();
-        });
-        desk.pList->OnCommand(ID_OPTIONS);
-    }
-
-    vtsettings::WriteInt("Interface", "IP Port", 0);
-    vtsettings::WriteInt("Settings", "Type", 7);
-    vtsettings::WriteInt("Settings", "Interval", 3601);
     Desk desk;
     QVERIFY(desk.Start());
-    QCOMPARE(desk.pList->ReportType(), 2);
+    QCOMPARE(desk.pList->Interval(), 60);
     QCOMPARE(desk.pList->PeriodicTimerPeriod(), 60000);
-    OnNextModal<CSettingsDlg>([](CSettingsDlg* pDlg) {
-        QCOMPARE(pDlg->m_nPort, 9000u);
-        QCOMPARE(pDlg->m_nReportType, 2);
+    Preset preset;
+    OnNextModal<CSettingsDlg>([&preset](CSettingsDlg* pDlg) {
+        preset = Preset::Of(*pDlg);
         pDlg->reject();
     });
     desk.pList->OnCommand(ID_OPTIONS);
+    QCOMPARE(preset, (Preset{0, 9000, 2, 60}));
 }
 
 VT_VIEWS_TEST_MAIN(TestFlowsRegistration)
