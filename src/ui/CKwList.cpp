@@ -870,7 +870,9 @@ void CKwList::mouseReleaseEvent(QMouseEvent* pEvent)
 bool CKwList::event(QEvent* pEvent)
 {
     // While dragging, every key comes here instead of triggering a shortcut.
-    if (m_bDragging && pEvent->type() == QEvent::ShortcutOverride) {
+    // The type is tested first: child events arrive while the members are still
+    // being constructed.
+    if (pEvent->type() == QEvent::ShortcutOverride && m_bDragging) {
         pEvent->accept();
         return true;
     }

@@ -196,8 +196,9 @@ void TestKwList::rowTextsAndPicturesForRosterAndGroup()
         QCOMPARE(lab.Text(r, 5), QString());
         QVERIFY(lab.Text(r, 6).endsWith(QStringLiteral("07:30")));
     }
-    QVERIFY(!list.OnCommand(ID_MANUAL_REGISTRATION));
-    bool bEnabled = true;
+    bool bEnabled = false;
+    QVERIFY(list.OnUpdateCommand(ID_MANUAL_REGISTRATION, &bEnabled) && bEnabled);
+    bEnabled = true;
     Select(list, {0});
     QVERIFY(list.OnUpdateCommand(ID_RESERVE, &bEnabled));
     QVERIFY(!bEnabled); // reservations of a group are set in the tree
