@@ -396,13 +396,7 @@ void CGpTree::WakeSelection()
 QMenu* CGpTree::BuildContextMenu(QWidget* pParent)
 {
     auto* pMenu = new QMenu(pParent);
-    auto add = [&](const QString& strText, int id) {
-        QAction* pAction = pMenu->addAction(strText);
-        pAction->setData(id);
-        bool bEnabled = false;
-        OnUpdateCommand(id, &bEnabled);
-        pAction->setEnabled(bEnabled);
-    };
+    auto add = [&](const QString& strText, int id) { vtview::AddCommandItem(pMenu, this, strText, id); };
     const bool bPowerOff = IsPowerOffEnabled();
     add(tr("Create Group"), ID_CREATE_GROUP);
     add(tr("Delete"), ID_DELETE);

@@ -708,13 +708,7 @@ void CKwList::Options()
 QMenu* CKwList::BuildContextMenu(QWidget* pParent)
 {
     auto* pMenu = new QMenu(pParent);
-    auto add = [&](const QString& strText, int id) {
-        QAction* pAction = pMenu->addAction(strText);
-        pAction->setData(id);
-        bool bEnabled = false;
-        OnUpdateCommand(id, &bEnabled);
-        pAction->setEnabled(bEnabled);
-    };
+    auto add = [&](const QString& strText, int id) { vtview::AddCommandItem(pMenu, this, strText, id); };
     const bool bPowerOff = IsPowerOffEnabled();
     add(tr("Manual Registration"), ID_MANUAL_REGISTRATION);
     add(tr("Auto Registration"), ID_AUTO_REGISTRATION);

@@ -523,6 +523,10 @@ void CMainFrame::RestorePlacement()
     const QScreen* pScreen = QGuiApplication::primaryScreen();
     if (!pScreen)
         return;
+    // Like a desktop's own default placement: three quarters of the work area, so the
+    // seven columns fit on a first start.
+    const QSize area = pScreen->availableGeometry().size();
+    resize(size().expandedTo(area * 3 / 4).boundedTo(area));
     Placement p;
     p.sLeft = vtsettings::ReadInt("Window", "sLeft", -1);
     p.sTop = vtsettings::ReadInt("Window", "sTop", -1);

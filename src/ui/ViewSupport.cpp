@@ -1,5 +1,10 @@
 #include "ViewSupport.h"
 
+#include "Commands.h"
+
+#include <QAction>
+#include <QMenu>
+
 #include "UiText.h"
 
 #include <QApplication>
@@ -98,6 +103,15 @@ bool IsActiveView(const QWidget* pView)
 {
     const QWidget* pFocus = pView->window()->focusWidget();
     return pFocus && (pFocus == pView || pView->isAncestorOf(pFocus));
+}
+
+void AddCommandItem(QMenu* pMenu, CCommandTarget* pTarget, const QString& strText, int id)
+{
+    QAction* pAction = pMenu->addAction(strText);
+    pAction->setData(id);
+    bool bEnabled = false;
+    pTarget->OnUpdateCommand(id, &bEnabled);
+    pAction->setEnabled(bEnabled);
 }
 
 } // namespace vtview

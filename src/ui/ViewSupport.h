@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class CCommandTarget;
+class QMenu;
 class QWidget;
 
 /// @brief What the group tree and the PC list share: their pictures, their message
@@ -30,6 +32,9 @@ void SetMessageBoxForTesting(MessageFn fn);
 QMessageBox::StandardButton Message(QWidget* pParent, const QString& strText,
                                     QMessageBox::Icon icon = QMessageBox::Information,
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+/// Adds a context-menu item for command `id`, enabled by `pTarget`'s own rule.
+void AddCommandItem(QMenu* pMenu, CCommandTarget* pTarget, const QString& strText, int id);
 
 /// A modal dialog is open: reports from the worker are then dropped, not shown.
 bool IsModalOpen();
