@@ -1,272 +1,141 @@
-#include "TestAgents.h"
+#include "AgentProtocol.h"
+#include "NetTestSupport.h"
 
-#include "net/Datagram.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sched.h>
-#include <string>
-#include <unistd.h>
 
 using namespace vttest;
-using Msg = Collector::Message;
-using std::chrono::milliseconds;
 
 namespace {
 
-constexpr std::uint32_t kSearchDestination = 0x7F00000A; // 127.0.0.10, host order
+struct Rounds {
+    std::uint32_t nPool;           ///< PCs that answer: 127.0.0.3, 127.0.0.2, then 127.0.0.4 upwards
+    std::size_t nPerRound;         ///< new PCs that answer one broadcast
+    int nCopies;                   ///< replies each of them sends
+    std::vector<std::size_t> list; ///< PCs listed by each broadcast (28 + 4n bytes)
+    std::size_t nRecords;
+};
 
-std::vector<std::uint32_t> Listed(const Received& rec)
+std::string Name(std::uint32_t dwPc)
 {
-    std::vector<std::uint32_t> listed;
-    for (std::size_t off = vtdgram::kHeaderSize; off + 4 <= rec.bytes.size(); off += 4) {
-        std::uint32_t dw = 0;
-        std::memcpy(&dw, rec.bytes.data() + off, 4);
-        if (dw == 0)
-            break;
-        listed.push_back(dw);
-    }
-    return listed;
+    return "PC-" + std::to_string(ntohl(dwPc) & 0xFFFF);
 }
 
-std::vector<std::size_t> Sizes(const std::vector<Received>& log)
+/// Each broadcast is answered by up to nPerRound PCs of the pool that it does not list yet.
+Peer::Handler Pool(std::vector<std::uint32_t> pool, std::size_t nPerRound, int nCopies)
 {
-    std::vector<std::size_t> sizes;
-    for (const auto& rec : log)
-        sizes.push_back(rec.bytes.size());
-    return sizes;
-}
-
-/// Answers a search for every PC of the pool that the request does not list yet, at most
-/// nPerRound of them per broadcast.
-LoopbackAgent::Handler PoolAgent(std::vector<std::uint32_t> pool, std::size_t nPerRound)
-{
-    return [pool, nPerRound](const Received& rec) {
+    return [=](const Datagram& d) {
+        const vtagent::Request request = vtagent::ParseRequest(d.bytes.data(), d.bytes.size());
         std::vector<Reply> replies;
-        const auto listed = Listed(rec);
         for (std::uint32_t dwPc : pool) {
-            if (replies.size() >= nPerRound)
-                break;
-            if (std::find(listed.begin(), listed.end(), dwPc) == listed.end())
-                replies.push_back({dwPc, NameReply(rec.bytes, "PC-" + vtdgram::IpText(dwPc).substr(8))});
+            if (request.Lists(ntohl(dwPc)) || replies.size() == nPerRound * nCopies)
+                continue;
+            for (int i = 0; i < nCopies; ++i)
+                replies.push_back({dwPc, vtagent::BuildNameReply(0, Name(dwPc))});
         }
         return replies;
     };
 }
 
-} // namespace
-
-class Search : public ClientFixture {
-protected:
-    ClientHooks SearchHooks(int nQuietMs = 200) const
-    {
-        ClientHooks hooks = Hooks(nQuietMs);
-        hooks.dwSearchDestination = kSearchDestination;
-        return hooks;
-    }
-};
-
-TEST_F(Search, NobodyAnswersOneBroadcastAndNoError)
-{
-    LoopbackAgent agent(AgentPort(), [](const Received&) { return std::vector<Reply>{}; });
-    CKwvtClient& client = StartClient(SearchHooks());
-    ASSERT_TRUE(client.RequestSearch());
-    EXPECT_EQ(client.m_nRequest, REQ_SEARCH);
-    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
-    const auto log = agent.Log();
-    ASSERT_EQ(Sizes(log), std::vector<std::size_t>{28});
-    EXPECT_EQ(log[0].dwDestination, Ip("127.0.0.10"));
-    EXPECT_EQ(vtdgram::ReadU32(log[0].bytes.data(), 28, vtdgram::kOffChecksum), 582u);
-    EXPECT_EQ(PopAll(client), std::vector<std::string>{});
-}
-
-TEST_F(Search, TwoPcsThenSilence)
-{
-    LoopbackAgent agent(AgentPort(), PoolAgent({Ip("127.0.0.3"), Ip("127.0.0.2")}, 10));
-    CKwvtClient& client = StartClient(SearchHooks());
-    ASSERT_TRUE(client.RequestSearch());
-    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
-    const auto log = agent.Log();
-    ASSERT_EQ(Sizes(log), (std::vector<std::size_t>{28, 36}));
-    EXPECT_EQ(Listed(log[1]), (std::vector<std::uint32_t>{Ip("127.0.0.3"), Ip("127.0.0.2")}));
-    EXPECT_EQ(m_collector.Messages(),
-              (std::vector<Msg>{
-                  {WM_CLIENT_PCSTATUS, 1, 1}, {WM_CLIENT_PCSTATUS, 1, 1}, {WM_CLIENT_SEARCHED, 0, 0}}));
-    EXPECT_EQ(PopAll(client), (std::vector<std::string>{"127.0.0.3      PC-3", "127.0.0.2      PC-2"}));
-}
-
-TEST_F(Search, AtMostNineRounds)
-{
-    std::vector<std::uint32_t> pool;
-    for (int i = 2; i < 20; ++i)
-        pool.push_back(Ip(("127.0.0." + std::to_string(i)).c_str()));
-    LoopbackAgent agent(AgentPort(), PoolAgent(pool, 1));
-    CKwvtClient& client = StartClient(SearchHooks());
-    ASSERT_TRUE(client.RequestSearch());
-    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
-    EXPECT_EQ(Sizes(agent.Log()), (std::vector<std::size_t>{28, 32, 36, 40, 44, 48, 52, 56, 60}));
-    EXPECT_EQ(PopAll(client).size(), 9u);
-}
-
-TEST_F(Search, EndsAt254Pcs)
-{
-    std::vector<std::uint32_t> pool;
-    for (int i = 1; i <= 260; ++i)
-        pool.push_back(
-            Ip(("127.0." + std::to_string(2 + i / 200) + "." + std::to_string(1 + i % 200)).c_str()));
-    LoopbackAgent agent(AgentPort(), PoolAgent(pool, pool.size()));
-    CKwvtClient& client = StartClient(SearchHooks(500));
-    ASSERT_TRUE(client.RequestSearch());
-    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
-    EXPECT_EQ(Sizes(agent.Log()), std::vector<std::size_t>{28});
-    EXPECT_EQ(PopAll(client).size(), 254u);
-}
-
-TEST_F(Search, RepeatedLoopbackAndLongNamedRepliesIgnored)
-{
-    LoopbackAgent agent(AgentPort(), [](const Received& rec) -> std::vector<Reply> {
-        if (!Listed(rec).empty())
-            return {};
-        return {{Ip("127.0.0.2"), NameReply(rec.bytes, "")},
-                {Ip("127.0.0.2"), NameReply(rec.bytes, "AGAIN")},
-                {Ip("127.0.0.1"), NameReply(rec.bytes, "SELF")},
-                {Ip("127.0.0.4"), NameReply(rec.bytes, "SIXTEEN-CHARS-XX")}};
-    });
-    CKwvtClient& client = StartClient(SearchHooks());
-    ASSERT_TRUE(client.RequestSearch());
-    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
-    EXPECT_EQ(PopAll(client), std::vector<std::string>{"127.0.0.2      127.0.0.2"});
-    EXPECT_EQ(Sizes(agent.Log()), (std::vector<std::size_t>{28, 32}));
-}
-
-TEST_F(Search, StopEndsTheSearchWithZero)
-{
-    LoopbackAgent agent(AgentPort(), [](const Received&) { return std::vector<Reply>{}; });
-    CKwvtClient& client = StartClient(SearchHooks(3000));
-    ASSERT_TRUE(client.RequestSearch());
-    ASSERT_TRUE(agent.WaitForCount(1, milliseconds(5000)));
-    client.Stop();
-    m_pClient = nullptr;
-    EXPECT_EQ(m_collector.Messages(), (std::vector<Msg>{{WM_CLIENT_SEARCHED, 0, 0}, {WM_CLIENT_EXIT, 0, 0}}));
-    EXPECT_TRUE(m_collector.Discarded());
-}
-
-using SearchSlow = Search;
-
-TEST_F(SearchSlow, QuietTimeOfThreeSeconds)
-{
-    LoopbackAgent agent(AgentPort(), [](const Received&) { return std::vector<Reply>{}; });
-    ClientHooks hooks = SearchHooks(3000);
-    ASSERT_EQ(ClientHooks{}.nQuietMs, 3000);
-    CKwvtClient& client = StartClient(hooks);
-    const auto t0 = std::chrono::steady_clock::now();
-    ASSERT_TRUE(client.RequestSearch());
-    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(3000));
-    EXPECT_EQ(Sizes(agent.Log()), std::vector<std::size_t>{28});
-}
-
-namespace {
-
-bool Run(const std::string& strCommand)
+bool Sh(const std::string& strCommand)
 {
     return std::system((strCommand + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-/// Two network namespaces joined by a veth pair, removed again on destruction.
-class NamespacePair {
-public:
-    NamespacePair()
-    {
-        const std::string strId = std::to_string(::getpid());
-        m_strServer = "vtnet" + strId + "s";
-        m_strAgents = "vtnet" + strId + "a";
-        const std::string strServerIf = "vtv" + strId + "s";
-        const std::string strAgentIf = "vtv" + strId + "a";
-        Remove();
-        m_bOk = Run("ip netns add " + m_strServer) && Run("ip netns add " + m_strAgents) &&
-                Run("ip link add " + strServerIf + " netns " + m_strServer + " type veth peer name " +
-                    strAgentIf + " netns " + m_strAgents) &&
-                Run("ip -n " + m_strServer + " addr add 10.77.0.1/24 dev " + strServerIf) &&
-                Run("ip -n " + m_strAgents + " addr add 10.77.0.2/24 dev " + strAgentIf) &&
-                Run("ip -n " + m_strAgents + " addr add 10.77.0.3/24 dev " + strAgentIf) &&
-                Run("ip -n " + m_strServer + " link set lo up") &&
-                Run("ip -n " + m_strAgents + " link set lo up") &&
-                Run("ip -n " + m_strServer + " link set " + strServerIf + " up") &&
-                Run("ip -n " + m_strAgents + " link set " + strAgentIf + " up") &&
-                Run("ip -n " + m_strServer + " route add default dev " + strServerIf) &&
-                Run("ip -n " + m_strAgents + " route add default dev " + strAgentIf);
-    }
-    ~NamespacePair() { Remove(); }
-    NamespacePair(const NamespacePair&) = delete;
-    NamespacePair& operator=(const NamespacePair&) = delete;
-
-    bool Ok() const { return m_bOk; }
-    const std::string& Server() const { return m_strServer; }
-    const std::string& Agents() const { return m_strAgents; }
-
-    /// Moves the calling thread into the namespace.
-    static bool Enter(const std::string& strName)
-    {
-        const int fd = ::open(("/var/run/netns/" + strName).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        const bool bOk = ::setns(fd, CLONE_NEWNET) == 0;
+bool EnterNamespace(const std::string& strName)
+{
+    const int fd = ::open(("/var/run/netns/" + strName).c_str(), O_RDONLY | O_CLOEXEC);
+    const bool bOk = fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
+    if (fd >= 0)
         ::close(fd);
-        return bOk;
-    }
-
-private:
-    void Remove()
-    {
-        Run("ip netns del " + m_strServer);
-        Run("ip netns del " + m_strAgents);
-    }
-
-    std::string m_strServer;
-    std::string m_strAgents;
-    bool m_bOk = false;
-};
+    return bOk;
+}
 
 } // namespace
 
-TEST_F(SearchSlow, RealBroadcastInsideOwnNamespace)
+class SearchRounds : public ClientFixture, public ::testing::WithParamInterface<Rounds> {};
+
+TEST_P(SearchRounds, EndAfterASilentRoundTheNinthRoundOr254Pcs)
+{
+    const Rounds& r = GetParam();
+    std::vector<std::uint32_t> pool;
+    for (std::uint32_t i = 0; i < r.nPool; ++i)
+        pool.push_back(Lo(i < 2 ? 3 - i : i + 2));
+    Peer agents({Lo(10)}, AgentPort());
+    CKwvtClient& client = StartClient(Hooks(300));
+    ASSERT_TRUE(client.RequestSearch());
+    EXPECT_EQ(client.m_nRequest, REQ_SEARCH);
+    const auto log = agents.Serve([&] { return !client.m_bBusy; }, Pool(pool, r.nPerRound, r.nCopies));
+    ASSERT_EQ(Completion(WM_CLIENT_SEARCHED), 0);
+
+    // Every broadcast lists the PCs found so far in answer order.
+    std::vector<Datagram> broadcasts;
+    for (std::size_t n : r.list)
+        broadcasts.push_back({Lo(10), vtdgram::BuildSearchRequest({pool.begin(), pool.begin() + n})});
+    EXPECT_EQ(log, broadcasts);
+    const auto records = PopAll();
+    ASSERT_EQ(records.size(), r.nRecords);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i], vtdgram::AnsweredRecord(pool[i], Name(pool[i])));
+    std::vector<Msg> expected(r.nRecords, Msg{WM_CLIENT_PCSTATUS, 1, 1});
+    expected.push_back({WM_CLIENT_SEARCHED, 0, 0});
+    EXPECT_EQ(Messages(), expected);
+    EXPECT_GE(client.ReceiveBufferSize(), 1 << 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Net, SearchRounds,
+                         ::testing::Values(Rounds{0, 0, 1, {0}, 0}, Rounds{2, 10, 2, {0, 2}, 2},
+                                           Rounds{18, 1, 1, {0, 1, 2, 3, 4, 5, 6, 7, 8}, 9},
+                                           Rounds{260, 260, 1, {0}, 254}));
+
+using SearchSlow = ClientFixture;
+
+TEST_F(SearchSlow, QuietTimeOfThreeSeconds)
+{
+    Peer agents({Lo(10)}, AgentPort());
+    CKwvtClient& client = StartClient(Hooks(ClientHooks{}.nQuietMs));
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client.RequestSearch());
+    ASSERT_EQ(Completion(WM_CLIENT_SEARCHED), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, milliseconds(3000));
+    EXPECT_EQ(agents.Serve(), (std::vector<Datagram>{{Lo(10), vtdgram::BuildSearchRequest({})}}));
+}
+
+TEST_F(SearchSlow, RealBroadcastBetweenTwoOwnNamespaces)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root for network namespaces";
-    NamespacePair ns;
-    if (!ns.Ok())
+    struct Namespaces {
+        std::string strId = std::to_string(::getpid());
+        ~Namespaces() { Sh("ip netns del vts" + strId + "; ip netns del vta" + strId); }
+    } ns;
+    const std::string strServer = "vts" + ns.strId, strAgents = "vta" + ns.strId;
+    if (!Sh("set -e; S=" + strServer + "; A=" + strAgents +
+            "; ip netns add $S; ip netns add $A;"
+            " ip link add ${S}v netns $S type veth peer name ${A}v netns $A;"
+            " ip -n $S addr add 10.77.0.1/24 dev ${S}v; ip -n $S link set ${S}v up;"
+            " ip -n $S route add default dev ${S}v; ip -n $A link set ${A}v up;"
+            " ip -n $A addr add 10.77.0.2/24 dev ${A}v; ip -n $A addr add 10.77.0.3/24 dev ${A}v"))
         GTEST_SKIP() << "network namespaces not available";
-
-    // The agents live in their namespace: their socket is made by a thread that moved there.
-    std::unique_ptr<LoopbackAgent> agent;
-    std::thread maker([&] {
-        if (NamespacePair::Enter(ns.Agents()))
-            agent = std::make_unique<LoopbackAgent>(AgentPort(),
-                                                    PoolAgent({Ip("10.77.0.2"), Ip("10.77.0.3")}, 10));
-    });
-    maker.join();
-    ASSERT_TRUE(agent && agent->Ok());
+    // The lab's sockets are made by a thread inside the agents' namespace.
+    std::thread([&] {
+        if (EnterNamespace(strAgents))
+            StartLab(
+                {{.dwAddress = 0x0A4D0002, .strName = "PC-2"}, {.dwAddress = 0x0A4D0003, .strName = "PC-3"}},
+                {0xFFFFFFFF});
+    }).join();
+    ASSERT_TRUE(m_pLab);
 
     ClientHooks hooks = Hooks();
-    const std::string strServer = ns.Server();
+    hooks.dwSearchDestination = 0xFFFFFFFFu;
     // Never fall back to the host's own network: without the namespace the worker stops.
     hooks.fnOnThreadStart = [strServer] {
-        if (!NamespacePair::Enter(strServer))
+        if (!EnterNamespace(strServer))
             throw std::runtime_error("setns");
     };
     CKwvtClient& client = StartClient(hooks);
     ASSERT_TRUE(client.RequestSearch());
-    ASSERT_EQ(m_collector.WaitForCompletion(WM_CLIENT_SEARCHED), 0);
-    const auto log = agent->Log();
-    ASSERT_EQ(Sizes(log), (std::vector<std::size_t>{28, 36}));
-    EXPECT_EQ(log[0].dwDestination, Ip("255.255.255.255"));
-    EXPECT_EQ(log[0].dwSource, Ip("10.77.0.1"));
-    EXPECT_EQ(PopAll(client), (std::vector<std::string>{"10.77.0.2      PC-2", "10.77.0.3      PC-3"}));
-    client.Stop();
-    m_pClient = nullptr;
-    agent.reset();
+    ASSERT_EQ(Completion(WM_CLIENT_SEARCHED), 0);
+    EXPECT_EQ(PopAll(), (std::vector<std::string>{"10.77.0.2      PC-2", "10.77.0.3      PC-3"}));
+    EXPECT_EQ(LabLog("len"), (std::vector<std::string>{"28", "36"}));
 }
