@@ -1,52 +1,29 @@
-#include "CGpTree.h"
+#include "../ViewsTestSupport.h"
 #include "CReserveDlg.h"
-#include "ViewsTestSupport.h"
+#include "Translations.h"
 
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 using namespace vttest;
 
 namespace {
 
-QStringList ChildNames(const CGpTree& tree)
+QString ChildNames(const CGpTree& tree)
 {
     QStringList names;
     for (int i = 0; i < tree.RootItem()->childCount(); ++i)
         names << tree.RootItem()->child(i)->text(0);
-    return names;
+    return names.join(QLatin1Char(','));
 }
 
-bool Enabled(CGpTree& tree, int id)
+QString Pictures(const QTreeWidgetItem* pItem)
 {
-    bool bEnabled = false;
-    return tree.OnUpdateCommand(id, &bEnabled) && bEnabled;
+    return QStringLiteral("%1/%2")
+        .arg(pItem->data(0, CGpTree::ImageRole).toInt())
+        .arg(pItem->data(0, CGpTree::SelectedImageRole).toInt());
 }
-
-/// A window holding the tree and a line edit that can take the focus away from it.
-struct Window {
-    QWidget widget;
-    QLineEdit* pOther;
-    CGpTree* pTree;
-    explicit Window(CDoc& doc)
-    {
-        auto* pLayout = new QVBoxLayout(&widget);
-        pOther = new QLineEdit(&widget);
-        pTree = new CGpTree(&doc, &widget);
-        pLayout->addWidget(pOther);
-        pLayout->addWidget(pTree);
-        widget.resize(300, 400);
-        pTree->OnInitialUpdate();
-    }
-    bool Show()
-    {
-        widget.show();
-        widget.activateWindow();
-        return QTest::qWaitForWindowActive(&widget);
-    }
-};
 
 void Commit(QLineEdit* pEditor, const QString& strText)
 {
@@ -55,334 +32,235 @@ void Commit(QLineEdit* pEditor, const QString& strText)
     QCoreApplication::processEvents();
 }
 
+void ReserveNext(const char* pszChoice, bool bAccept)
+{
+    OnNextModal<CReserveDlg>([=](CReserveDlg* pDlg) {
+        pDlg->findChild<QRadioButton*>(QLatin1String(pszChoice))->click();
+        pDlg->findChild<QRadioButton*>(QStringLiteral("daily"))->click();
+        bAccept ? pDlg->accept() : pDlg->reject();
+    });
+}
+
 } // namespace
 
 class TestGpTree : public QObject {
     Q_OBJECT
 private slots:
-    void fillShowsRootAndGroupsInOrder();
+    void init() { ResetEnvironment(); }
+    void fillSelectionAndRoot();
     void createGroupUpToTheLimit();
-    void createdGroupEditsAtOnceAndEscKeepsName();
     void renameLimitsInBytes();
-    void rootIsNeverEdited();
     void deleteSelectsNextThenPreviousThenRoot();
-    void deleteInEditorDeletesText();
     void reservationSwitchesGroupPicture();
     void contextMenuOrderAndPowerOffItems();
-    void dropTargetMarksGroupsOnly();
     void focusClickNeverOpensEditor();
 };
 
-void TestGpTree::fillShowsRootAndGroupsInOrder()
+void TestGpTree::fillSelectionAndRoot()
 {
-    CDoc doc;
-    doc.AddGroup("Lab A");
-    doc.AddGroup("Lab B");
-    CGpTree tree(&doc);
-    tree.OnInitialUpdate();
+    Desk desk;
+    desk.doc.AddGroup("Lab A");
+    desk.doc.AddGroup("Lab B");
+    QVERIFY(desk.Start());
+    CGpTree& tree = *desk.pTree;
     QCOMPARE(tree.topLevelItemCount(), 1);
     QCOMPARE(tree.RootItem()->text(0), QStringLiteral("PC in Network"));
-    QVERIFY(tree.RootItem()->isExpanded());
-    QVERIFY(tree.RootItem()->isSelected());
+    QVERIFY(tree.RootItem()->isExpanded() && tree.RootItem()->isSelected());
     QCOMPARE(tree.RootItem()->data(0, CGpTree::ImageRole).toInt(), 0);
-    QCOMPARE(ChildNames(tree), (QStringList{QStringLiteral("Lab A"), QStringLiteral("Lab B")}));
-    QCOMPARE(tree.RootItem()->child(0)->data(0, CGpTree::ImageRole).toInt(), 3);
-    QCOMPARE(tree.RootItem()->child(0)->data(0, CGpTree::SelectedImageRole).toInt(), 1);
-    QCOMPARE(doc.m_pCurrent, nullptr);
+    QCOMPARE(ChildNames(tree), QStringLiteral("Lab A,Lab B"));
+    QCOMPARE(Pictures(tree.RootItem()->child(0)), QStringLiteral("3/1"));
+    QCOMPARE(desk.doc.m_pCurrent, nullptr);
+
+    // The root is never renamed, deleted or reserved.
+    tree.setFocus();
+    QTRY_VERIFY(tree.hasFocus());
+    for (int id : {ID_CHANGE_NAME, ID_DELETE, ID_RESERVE})
+        QVERIFY2(!Enabled(tree, id), qPrintable(QString::number(id)));
+    tree.editItem(tree.RootItem(), 0);
+    QVERIFY(!tree.LabelEditor());
 
     // Selecting a group makes it current; the document's hint 0 selects an item.
     tree.setCurrentItem(tree.RootItem()->child(1));
-    QCOMPARE(doc.m_pCurrent, doc.m_groups.back().get());
-    tree.OnUpdate(nullptr, 0, doc.m_groups.front().get());
-    QVERIFY(tree.RootItem()->child(0)->isSelected());
-    tree.OnUpdate(nullptr, 0, nullptr);
+    QCOMPARE(desk.doc.m_pCurrent, desk.doc.m_groups.back().get());
+    tree.OnUpdate(nullptr, 0, desk.doc.m_groups.front().get());
     QVERIFY(tree.RootItem()->child(0)->isSelected());
 }
 
 void TestGpTree::createGroupUpToTheLimit()
 {
-    MessageLog log;
-    CDoc doc;
+    Desk desk;
     for (int i = 0; i < 98; ++i)
-        doc.AddGroup("g");
-    CGpTree tree(&doc);
-    tree.OnInitialUpdate();
-    QVERIFY(Enabled(tree, ID_CREATE_GROUP));
-    QVERIFY(tree.OnCommand(ID_CREATE_GROUP)); // the 99th
-    QVERIFY(Enabled(tree, ID_CREATE_GROUP));
-    QVERIFY(tree.OnCommand(ID_CREATE_GROUP)); // the 100th
-    QCOMPARE(doc.m_groups.size(), std::size_t{100});
-    QCOMPARE(tree.RootItem()->childCount(), 100);
+        desk.doc.AddGroup("g");
+    QVERIFY(desk.Start());
+    CGpTree& tree = *desk.pTree;
+    for (int n = 99; n <= 100; ++n) {
+        QVERIFY(Enabled(tree, ID_CREATE_GROUP));
+        QVERIFY(tree.OnCommand(ID_CREATE_GROUP));
+        // The new group is current and its name is being edited; Esc keeps "New Group".
+        QVERIFY(tree.LabelEditor());
+        QCOMPARE(tree.LabelEditor()->text(), QStringLiteral("New Group"));
+        QCOMPARE(desk.doc.m_pCurrent, desk.doc.m_groups.back().get());
+        QTest::keyClick(tree.LabelEditor(), Qt::Key_Escape);
+        QTRY_VERIFY(!tree.LabelEditor());
+    }
+    QCOMPARE(desk.doc.m_groups.size(), std::size_t{100});
+    QCOMPARE(tree.RootItem()->child(99)->text(0), QStringLiteral("New Group"));
     QVERIFY(!Enabled(tree, ID_CREATE_GROUP));
-    QVERIFY(log.entries.empty());
+    QVERIFY(desk.log.texts.isEmpty());
 
     // Should the command arrive all the same, the refusal is reported.
     tree.OnCommand(ID_CREATE_GROUP);
-    QCOMPARE(doc.m_groups.size(), std::size_t{100});
-    QCOMPARE(log.Last(), QStringLiteral("Unexpected error occurred."));
-    QCOMPARE(log.entries.back().icon, QMessageBox::Warning);
-}
-
-void TestGpTree::createdGroupEditsAtOnceAndEscKeepsName()
-{
-    CDoc doc;
-    Window win(doc);
-    QVERIFY(win.Show());
-    win.pTree->OnCommand(ID_CREATE_GROUP);
-    QVERIFY(win.pTree->LabelEditor());
-    QCOMPARE(win.pTree->LabelEditor()->text(), QStringLiteral("New Group"));
-    QCOMPARE(doc.m_pCurrent, doc.m_groups.front().get());
-    QTest::keyClick(win.pTree->LabelEditor(), Qt::Key_Escape);
-    QTRY_VERIFY(!win.pTree->LabelEditor());
-    QCOMPARE(doc.m_groups.front()->m_strName, std::string("New Group"));
-
-    // Names need not be unique.
-    win.pTree->OnCommand(ID_CREATE_GROUP);
-    QTest::keyClick(win.pTree->LabelEditor(), Qt::Key_Escape);
-    QCOMPARE(ChildNames(*win.pTree), (QStringList{QStringLiteral("New Group"), QStringLiteral("New Group")}));
-
-    // The window goes away with an editor still open.
-    win.pTree->OnCommand(ID_CREATE_GROUP);
-    QVERIFY(win.pTree->LabelEditor());
+    QCOMPARE(desk.doc.m_groups.size(), std::size_t{100});
+    QCOMPARE(desk.log.texts, QStringList{QStringLiteral("Unexpected error occurred.")});
+    QCOMPARE(desk.log.icons.back(), QMessageBox::Warning);
 }
 
 void TestGpTree::renameLimitsInBytes()
 {
-    MessageLog log;
-    CDoc doc;
-    doc.AddGroup("Old");
-    Window win(doc);
-    QVERIFY(win.Show());
-    QTreeWidgetItem* pItem = win.pTree->RootItem()->child(0);
-    win.pTree->setCurrentItem(pItem);
+    Desk desk;
+    desk.doc.AddGroup("Old");
+    QVERIFY(desk.Start());
+    CGpTree& tree = *desk.pTree;
+    QTreeWidgetItem* pItem = tree.RootItem()->child(0);
+    tree.setCurrentItem(pItem);
 
     // Change Name needs the tree to be the active view.
-    win.pOther->setFocus();
-    QTRY_VERIFY(win.pOther->hasFocus());
-    QVERIFY(!Enabled(*win.pTree, ID_CHANGE_NAME));
-    win.pTree->setFocus();
-    QTRY_VERIFY(win.pTree->hasFocus());
-    QVERIFY(Enabled(*win.pTree, ID_CHANGE_NAME));
+    desk.pList->setFocus();
+    QTRY_VERIFY(desk.pList->hasFocus());
+    QVERIFY(!Enabled(tree, ID_CHANGE_NAME));
+    tree.setFocus();
+    QTRY_VERIFY(tree.hasFocus());
+    QVERIFY(Enabled(tree, ID_CHANGE_NAME));
 
     const QString str64 = QString(21, QChar(0x3042)) + QStringLiteral("a"); // 21 x 3 bytes + 1
-    QCOMPARE(str64.toUtf8().size(), 64);
-    doc.SetModifiedFlag(false);
-    win.pTree->OnCommand(ID_CHANGE_NAME);
-    QVERIFY(win.pTree->LabelEditor());
-    Commit(win.pTree->LabelEditor(), str64);
-    QCOMPARE(QString::fromStdString(doc.m_groups.front()->m_strName), str64);
-    QCOMPARE(pItem->text(0), str64);
-    QVERIFY(doc.IsModified());
-    QVERIFY(log.entries.empty());
+    desk.doc.SetModifiedFlag(false);
+    tree.OnCommand(ID_CHANGE_NAME);
+    QVERIFY(tree.LabelEditor());
+    Commit(tree.LabelEditor(), str64);
+    QCOMPARE(QString::fromStdString(desk.doc.m_groups.front()->m_strName), str64);
+    QVERIFY(desk.doc.IsModified());
+    QVERIFY(desk.log.texts.isEmpty());
 
     for (const QString& strBad : {str64 + QStringLiteral("b"), QString()}) {
-        win.pTree->OnCommand(ID_CHANGE_NAME);
-        QVERIFY(win.pTree->LabelEditor());
-        Commit(win.pTree->LabelEditor(), strBad);
-        QTRY_COMPARE(log.Last(), QStringLiteral("Incorrect group name."));
-        QCOMPARE(log.entries.back().icon, QMessageBox::Information);
-        QCOMPARE(QString::fromStdString(doc.m_groups.front()->m_strName), str64);
+        tree.OnCommand(ID_CHANGE_NAME);
+        QVERIFY(tree.LabelEditor());
+        Commit(tree.LabelEditor(), strBad);
+        QTRY_COMPARE(desk.log.texts.size(), 1);
+        QCOMPARE(desk.log.texts.front(), QStringLiteral("Incorrect group name."));
+        QCOMPARE(desk.log.icons.front(), QMessageBox::Information);
+        QCOMPARE(QString::fromStdString(desk.doc.m_groups.front()->m_strName), str64);
         QCOMPARE(pItem->text(0), str64);
-        log.entries.clear();
+        desk.log.texts.clear();
+        desk.log.icons.clear();
     }
-}
 
-void TestGpTree::rootIsNeverEdited()
-{
-    CDoc doc;
-    Window win(doc);
-    QVERIFY(win.Show());
-    win.pTree->setFocus();
-    QTRY_VERIFY(win.pTree->hasFocus());
-    QVERIFY(win.pTree->RootItem()->isSelected());
-    for (int id : {ID_CHANGE_NAME, ID_DELETE, ID_RESERVE})
-        QVERIFY2(!Enabled(*win.pTree, id), qPrintable(QString::number(id)));
-    win.pTree->editItem(win.pTree->RootItem(), 0);
-    QVERIFY(!win.pTree->LabelEditor());
+    // While the name is edited, Delete and Select All act on the text, not the group.
+    tree.OnCommand(ID_CHANGE_NAME);
+    QLineEdit* pEditor = tree.LabelEditor();
+    QVERIFY(pEditor);
+    pEditor->setText(QStringLiteral("Keep it"));
+    pEditor->setSelection(4, 3);
+    tree.OnCommand(ID_DELETE);
+    tree.OnCommand(ID_EDIT_SELECT_ALL);
+    QCOMPARE(pEditor->selectedText(), QStringLiteral("Keep"));
+    QVERIFY(desk.log.texts.isEmpty());
+    QCOMPARE(desk.doc.m_groups.size(), std::size_t{1});
 }
 
 void TestGpTree::deleteSelectsNextThenPreviousThenRoot()
 {
-    MessageLog log;
-    CDoc doc;
+    Desk desk;
     for (const char* psz : {"A", "B", "C"})
-        doc.AddGroup(psz);
-    CGpTree tree(&doc);
-    tree.OnInitialUpdate();
-
+        desk.doc.AddGroup(psz);
+    QVERIFY(desk.Start());
+    CGpTree& tree = *desk.pTree;
     tree.setCurrentItem(tree.RootItem()->child(1));
-    log.answer = QMessageBox::No;
+    desk.log.answers = {QMessageBox::No};
     tree.OnCommand(ID_DELETE);
-    QCOMPARE(log.Last(), QStringLiteral("Deletes selected group.\nOK to continue?"));
-    QCOMPARE(log.entries.back().icon, QMessageBox::Question);
-    QCOMPARE(doc.m_groups.size(), std::size_t{3});
+    QCOMPARE(desk.log.texts, QStringList{QStringLiteral("Deletes selected group.\nOK to continue?")});
+    QCOMPARE(desk.log.icons.back(), QMessageBox::Question);
+    QCOMPARE(ChildNames(tree), QStringLiteral("A,B,C"));
 
-    log.answer = QMessageBox::Yes;
     tree.OnCommand(ID_DELETE); // B: the next one, C, is selected
-    QCOMPARE(ChildNames(tree), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
+    QCOMPARE(ChildNames(tree), QStringLiteral("A,C"));
     QCOMPARE(tree.SelectedGroup()->m_strName, std::string("C"));
-    QCOMPARE(doc.m_pCurrent, tree.SelectedGroup());
-
+    QCOMPARE(desk.doc.m_pCurrent, tree.SelectedGroup());
     tree.OnCommand(ID_DELETE); // C, the last: the previous one, A
     QCOMPARE(tree.SelectedGroup()->m_strName, std::string("A"));
-    QCOMPARE(doc.m_pCurrent, tree.SelectedGroup());
-
+    QCOMPARE(desk.doc.m_pCurrent, tree.SelectedGroup());
     tree.OnCommand(ID_DELETE); // the only one: the root
     QVERIFY(tree.RootItem()->isSelected());
-    QCOMPARE(doc.m_pCurrent, nullptr);
-    QVERIFY(doc.m_groups.empty());
+    QCOMPARE(desk.doc.m_pCurrent, nullptr);
+    QVERIFY(desk.doc.m_groups.empty());
     QCOMPARE(tree.RootItem()->childCount(), 0);
-}
-
-void TestGpTree::deleteInEditorDeletesText()
-{
-    MessageLog log;
-    CDoc doc;
-    doc.AddGroup("Keep");
-    Window win(doc);
-    QVERIFY(win.Show());
-    win.pTree->setCurrentItem(win.pTree->RootItem()->child(0));
-    win.pTree->setFocus();
-    QTRY_VERIFY(win.pTree->hasFocus());
-    win.pTree->OnCommand(ID_CHANGE_NAME);
-    QLineEdit* pEditor = win.pTree->LabelEditor();
-    QVERIFY(pEditor);
-    QVERIFY(Enabled(*win.pTree, ID_EDIT_SELECT_ALL));
-    pEditor->setText(QStringLiteral("Keep it"));
-    pEditor->setSelection(4, 3);
-    win.pTree->OnCommand(ID_DELETE);
-    QCOMPARE(pEditor->text(), QStringLiteral("Keep"));
-    win.pTree->OnCommand(ID_EDIT_SELECT_ALL);
-    QCOMPARE(pEditor->selectedText(), QStringLiteral("Keep"));
-    QVERIFY(log.entries.empty());
-    QCOMPARE(doc.m_groups.size(), std::size_t{1});
 }
 
 void TestGpTree::reservationSwitchesGroupPicture()
 {
-    CDoc doc;
-    CGroup* pGroup = doc.AddGroup("Night");
-    CGpTree tree(&doc);
-    tree.OnInitialUpdate();
-    QTreeWidgetItem* pItem = tree.RootItem()->child(0);
-    tree.setCurrentItem(pItem);
+    Desk desk;
+    CGroup* pGroup = desk.doc.AddGroup("Night");
+    desk.doc.AddToGroup(pGroup, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
+    QVERIFY(desk.Start());
+    QTreeWidgetItem* pItem = desk.pTree->ItemOf(pGroup);
+    desk.Show(pGroup);
 
-    struct Spy : CDocView {
-        int nHint1 = 0;
-        void OnUpdate(CDocView*, int nHint, CGroup*) override { nHint1 += nHint == 1 ? 1 : 0; }
-    } spy;
-    doc.AddView(&spy);
+    ReserveNext("set", true);
+    desk.pTree->OnCommand(ID_RESERVE);
+    QVERIFY(pGroup->m_reserveOff.m_bSet && pGroup->m_reserveOff.m_timeNext != kNoTime);
+    QCOMPARE(Pictures(pItem), QStringLiteral("4/2"));
+    QVERIFY(desk.Text(0, CKwListModel::ColNextOff).endsWith(QStringLiteral(" - S"))); // the list was told
 
-    OnNextModal<CReserveDlg>([](CReserveDlg* pDlg) {
-        pDlg->findChild<QRadioButton*>(QStringLiteral("set"))->click();
-        pDlg->findChild<QRadioButton*>(QStringLiteral("daily"))->click();
-        pDlg->accept();
-    });
-    tree.OnCommand(ID_RESERVE);
-    QVERIFY(pGroup->m_reserveOff.m_bSet);
-    QVERIFY(pGroup->m_reserveOff.m_timeNext != kNoTime);
-    QCOMPARE(pItem->data(0, CGpTree::ImageRole).toInt(), 4);
-    QCOMPARE(pItem->data(0, CGpTree::SelectedImageRole).toInt(), 2);
-    QCOMPARE(spy.nHint1, 1);
+    ReserveNext("release", true);
+    desk.pTree->OnCommand(ID_RESERVE);
+    QCOMPARE(Pictures(pItem), QStringLiteral("3/1"));
+    QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QString());
 
-    OnNextModal<CReserveDlg>([](CReserveDlg* pDlg) {
-        pDlg->findChild<QRadioButton*>(QStringLiteral("release"))->click();
-        pDlg->accept();
-    });
-    tree.OnCommand(ID_RESERVE);
-    QCOMPARE(pItem->data(0, CGpTree::ImageRole).toInt(), 3);
-    QCOMPARE(pItem->data(0, CGpTree::SelectedImageRole).toInt(), 1);
-
-    // Cancel changes nothing.
-    OnNextModal<CReserveDlg>([](CReserveDlg* pDlg) {
-        pDlg->findChild<QRadioButton*>(QStringLiteral("set"))->click();
-        pDlg->reject();
-    });
-    tree.OnCommand(ID_RESERVE);
+    ReserveNext("set", false);
+    desk.pTree->OnCommand(ID_RESERVE);
     QVERIFY(!pGroup->m_reserveOff.m_bSet);
-    QCOMPARE(spy.nHint1, 2);
-    doc.RemoveView(&spy);
+    QCOMPARE(Pictures(pItem), QStringLiteral("3/1"));
 }
 
 void TestGpTree::contextMenuOrderAndPowerOffItems()
 {
-    CDoc doc;
-    CGpTree tree(&doc);
-    tree.OnInitialUpdate();
-    auto texts = [&] {
-        std::unique_ptr<QMenu> pMenu(tree.BuildContextMenu(nullptr));
-        QStringList list;
-        for (QAction* pAction : pMenu->actions())
-            list << (pAction->isSeparator() ? QStringLiteral("-") : pAction->text());
-        return list;
-    };
-    SetPowerOffEnabled(false);
-    QCOMPARE(
-        texts().join(QLatin1Char('|')),
-        QStringLiteral("Create Group|Delete|-|Reboot|Shutdown|-|Forcible Reboot|Forcible Shutdown|-|Wake "
-                       "up|-|Reserve"));
+    Desk desk;
+    QVERIFY(desk.Start());
+    QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
+             QStringLiteral("Create Group|!Delete|-|Reboot|Shutdown|-|Forcible Reboot|Forcible Shutdown|-|Wake up|-|"
+                            "!Reserve"));
     SetPowerOffEnabled(true);
-    QCOMPARE(texts().join(QLatin1Char('|')),
-             QStringLiteral("Create Group|Delete|-|Reboot|Shutdown|Powoer OFF|-|Forcible Reboot|Forcible "
-                            "Shutdown|Power OFF|-|Wake up|-|Reserve"));
-    std::unique_ptr<QMenu> pMenu(tree.BuildContextMenu(nullptr));
+    QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
+             QStringLiteral("Create Group|!Delete|-|Reboot|Shutdown|Powoer OFF|-|Forcible Reboot|Forcible Shutdown|"
+                            "Power OFF|-|Wake up|-|!Reserve"));
+    std::unique_ptr<QMenu> pMenu(desk.pTree->BuildContextMenu(nullptr));
     QCOMPARE(pMenu->actions().at(5)->data().toInt(), int(ID_POWER_OFF));
     QCOMPARE(pMenu->actions().at(9)->data().toInt(), int(ID_FORCED_POWER_OFF));
-    QVERIFY(!pMenu->actions().at(1)->isEnabled()); // Delete on the root
-    SetPowerOffEnabled(false);
-}
-
-void TestGpTree::dropTargetMarksGroupsOnly()
-{
-    CDoc doc;
-    doc.AddGroup("A");
-    doc.AddGroup("B");
-    Window win(doc);
-    QVERIFY(win.Show());
-    CGpTree& tree = *win.pTree;
-    auto globalOf = [&](QTreeWidgetItem* pItem) {
-        return tree.viewport()->mapToGlobal(tree.visualItemRect(pItem).center());
-    };
-    tree.DragEnter(globalOf(tree.RootItem()));
-    QCOMPARE(tree.DropTargetItem(), nullptr);
-    QCOMPARE(tree.Drop(), nullptr);
-
-    tree.DragEnter(globalOf(tree.RootItem()->child(0)));
-    QCOMPARE(tree.DropTargetItem(), tree.RootItem()->child(0));
-    tree.DragOver(globalOf(tree.RootItem()->child(1)));
-    QCOMPARE(tree.DropTargetItem(), tree.RootItem()->child(1));
-    tree.DragOver(globalOf(tree.RootItem()));
-    QCOMPARE(tree.DropTargetItem(), nullptr);
-    tree.DragOver(globalOf(tree.RootItem()->child(0)));
-    tree.DragLeave();
-    QCOMPARE(tree.DropTargetItem(), nullptr);
-
-    tree.DragEnter(globalOf(tree.RootItem()->child(1)));
-    QCOMPARE(tree.Drop(), doc.m_groups.back().get());
-    QCOMPARE(tree.DropTargetItem(), nullptr);
-    QCOMPARE(tree.Drop(), nullptr);
+    vtshell::InstallTranslations(vtstr::Language::Japanese);
+    const QString strJapanese = MenuText(desk.pTree->BuildContextMenu(nullptr));
+    vtshell::InstallTranslations(vtstr::Language::English);
+    QCOMPARE(strJapanese, QString::fromUtf8("グループを作成 ...|!削除|-|リブート|シャットダウン|パワーＯＦＦ|-|強制リブート|"
+                                            "強制シャットダウン|強制パワーＯＦＦ|-|起動|-|!予約 ..."));
 }
 
 void TestGpTree::focusClickNeverOpensEditor()
 {
-    CDoc doc;
-    doc.AddGroup("G");
-    Window win(doc);
-    QVERIFY(win.Show());
-    QTreeWidgetItem* pItem = win.pTree->RootItem()->child(0);
-    win.pTree->setCurrentItem(pItem);
-    win.pOther->setFocus();
-    QTRY_VERIFY(win.pOther->hasFocus());
-    const QPoint pos = win.pTree->visualItemRect(pItem).center();
+    Desk desk;
+    desk.doc.AddGroup("G");
+    QVERIFY(desk.Start());
+    CGpTree& tree = *desk.pTree;
+    tree.setCurrentItem(tree.RootItem()->child(0));
+    desk.pList->setFocus();
+    QTRY_VERIFY(desk.pList->hasFocus());
+    const QPoint pos = tree.visualItemRect(tree.RootItem()->child(0)).center();
     const int nWait = QApplication::doubleClickInterval() + 300;
 
-    QTest::mouseClick(win.pTree->viewport(), Qt::LeftButton, {}, pos);
-    QTRY_VERIFY(win.pTree->hasFocus());
+    // The click that brings the focus only focuses; the next one on the selection edits.
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, pos);
+    QTRY_VERIFY(tree.hasFocus());
     QTest::qWait(nWait);
-    QVERIFY(!win.pTree->LabelEditor());
-
-    QTest::mouseClick(win.pTree->viewport(), Qt::LeftButton, {}, pos);
-    QTRY_VERIFY_WITH_TIMEOUT(win.pTree->LabelEditor() != nullptr, nWait + 1000);
+    QVERIFY(!tree.LabelEditor());
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, pos);
+    QTRY_VERIFY_WITH_TIMEOUT(tree.LabelEditor() != nullptr, nWait + 1000);
 }
 
 VT_VIEWS_TEST_MAIN(TestGpTree)

@@ -1,5 +1,6 @@
+#include "../ViewsTestSupport.h"
 #include "CReserveDlg.h"
-#include "ViewsTestSupport.h"
+#include "Translations.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -7,43 +8,49 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
-#include <QTranslator>
-
-#include <ctime>
 
 using namespace vttest;
 
 namespace {
 
-template <typename T> T* Find(CReserveDlg& dlg, const char* pszName)
+template <typename T = QAbstractButton> T* Find(CReserveDlg& dlg, const char* pszName)
 {
-    T* p = dlg.findChild<T*>(QString::fromLatin1(pszName));
+    T* p = dlg.findChild<T*>(QLatin1String(pszName));
     if (!p)
         qFatal("no control %s", pszName);
     return p;
 }
 
-QRadioButton* Radio(CReserveDlg& dlg, const char* pszName)
+void Click(CReserveDlg& dlg, std::initializer_list<const char*> names)
 {
-    return Find<QRadioButton>(dlg, pszName);
+    for (const char* psz : names)
+        Find(dlg, psz)->click();
 }
 
-QCheckBox* Box(CReserveDlg& dlg, const char* pszName)
+QDateTimeEdit* Time(CReserveDlg& dlg)
 {
-    return Find<QCheckBox>(dlg, pszName);
+    return Find<QDateTimeEdit>(dlg, "time");
 }
 
-VtTime LocalTime(int nHour, int nMinute)
+/// The checked buttons shown, in the order the dialog made them, then the time shown.
+QString Checked(CReserveDlg& dlg)
 {
-    std::tm tm{};
-    tm.tm_year = 124;
-    tm.tm_mon = 4;
-    tm.tm_mday = 14;
-    tm.tm_hour = nHour;
-    tm.tm_min = nMinute;
-    tm.tm_sec = 0;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
+    QStringList names;
+    for (const QAbstractButton* p : dlg.findChildren<QAbstractButton*>())
+        if (p->isCheckable() && p->isChecked() && p->isVisibleTo(&dlg))
+            names << p->objectName();
+    return names.join(QLatin1Char(',')) + Time(dlg)->time().toString(QStringLiteral(" HH:mm"));
+}
+
+/// Which of a few representative controls are enabled.
+QString EnabledOnes(CReserveDlg& dlg)
+{
+    QStringList names;
+    for (const char* psz : {"set", "release", "monthly", "weekly", "daily", "day3", "wday3", "reboot", "shutdown",
+                            "forcible"})
+        if (Find(dlg, psz)->isEnabled())
+            names << QLatin1String(psz);
+    return names.join(QLatin1Char(',')) + (Time(dlg)->isEnabled() ? QStringLiteral(" time") : QString());
 }
 
 } // namespace
@@ -51,96 +58,61 @@ VtTime LocalTime(int nHour, int nMinute)
 class TestReserveDlg : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { vtclock::SetClockForTesting({}); }
-    void freshRecordShowsReleasedDailyAndDisablesAll();
-    void enablingFollowsSetAndMode();
+    void init() { ResetEnvironment(); }
+    void freshRecordAndEnabling();
     void tabSwitchKeepsEdits();
     void wakeUpIsStoredAsType255Force0();
-    void labelsAndTimeFormat();
-    void japaneseTexts();
+    void texts_data();
+    void texts();
 };
 
-void TestReserveDlg::freshRecordShowsReleasedDailyAndDisablesAll()
+void TestReserveDlg::freshRecordAndEnabling()
 {
-    const VtTime now = LocalTime(13, 47) + 25;
-    vtclock::SetClockForTesting([now] { return now; });
+    vtclock::SetClockForTesting([] { return March(14, 13, 47, 25); });
     CReserveDlg dlg;
     dlg.OnInitDialog();
-    QVERIFY(Radio(dlg, "release")->isChecked());
-    QVERIFY(!Radio(dlg, "set")->isChecked());
-    QVERIFY(Radio(dlg, "daily")->isChecked());
-    QVERIFY(!Radio(dlg, "reboot")->isChecked());
-    QVERIFY(!Radio(dlg, "shutdown")->isChecked());
-    for (int d = 1; d <= 31; ++d)
-        QVERIFY(!Box(dlg, qPrintable(QStringLiteral("day%1").arg(d)))->isChecked());
-    QCOMPARE(Find<QDateTimeEdit>(dlg, "time")->time(), QTime(13, 47));
-    for (const char* psz : {"monthly", "weekly", "daily", "reboot", "shutdown"})
-        QVERIFY2(!Radio(dlg, psz)->isEnabled(), psz);
-    QVERIFY(!Box(dlg, "forcible")->isEnabled());
-    QVERIFY(!Find<QDateTimeEdit>(dlg, "time")->isEnabled());
-    QVERIFY(Radio(dlg, "set")->isEnabled() && Radio(dlg, "release")->isEnabled());
-    QVERIFY(Find<QPushButton>(dlg, "ok")->isEnabled());
+    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 13:47"));
+    QCOMPARE(EnabledOnes(dlg), QStringLiteral("set,release"));
+    Click(dlg, {"set", "weekly"});
+    QCOMPARE(EnabledOnes(dlg), QStringLiteral("set,release,monthly,weekly,daily,wday3,reboot,shutdown,forcible time"));
+    Click(dlg, {"monthly"});
+    QCOMPARE(EnabledOnes(dlg), QStringLiteral("set,release,monthly,weekly,daily,day3,reboot,shutdown,forcible time"));
+    Click(dlg, {"release"});
+    QCOMPARE(EnabledOnes(dlg), QStringLiteral("set,release"));
 
-    // Setting it without choosing a type stores a shutdown.
-    Radio(dlg, "set")->click();
+    // Setting it without choosing a type stores a daily shutdown.
+    Click(dlg, {"set", "daily"});
     dlg.accept();
     QCOMPARE(dlg.m_reserveOff.m_bSet, 1);
     QCOMPARE(dlg.m_reserveOff.m_nMode, std::int32_t{ReserveDaily});
     QCOMPARE(dlg.m_reserveOff.m_wType, OP_SHUTDOWN);
-    QCOMPARE(dlg.m_reserveOff.m_time, LocalTime(13, 47));
-}
-
-void TestReserveDlg::enablingFollowsSetAndMode()
-{
-    CReserveDlg dlg;
-    dlg.OnInitDialog();
-    Radio(dlg, "set")->click();
-    Radio(dlg, "weekly")->click();
-    QVERIFY(Box(dlg, "wday3")->isEnabled());
-    QVERIFY(!Box(dlg, "day3")->isEnabled());
-    QVERIFY(Radio(dlg, "reboot")->isEnabled());
-    Radio(dlg, "monthly")->click();
-    QVERIFY(Box(dlg, "day31")->isEnabled());
-    QVERIFY(!Box(dlg, "wday3")->isEnabled());
-    Radio(dlg, "release")->click();
-    QVERIFY(!Box(dlg, "day31")->isEnabled());
+    QCOMPARE(dlg.m_reserveOff.m_time, March(14, 13, 47));
 }
 
 void TestReserveDlg::tabSwitchKeepsEdits()
 {
     CReserveDlg dlg;
     CReserve on;
-    on.Set(1, ReserveDaily, 0, 0, LocalTime(7, 0), OP_WAKEUP, 0);
+    on.Set(1, ReserveDaily, 0, 0, March(14, 7, 0), OP_WAKEUP, 0);
     dlg.m_reserveOn.Assign(on);
     dlg.OnInitDialog();
     QVERIFY(Find<QGroupBox>(dlg, "typeBox")->isVisibleTo(&dlg));
-
-    Radio(dlg, "set")->click();
-    Radio(dlg, "weekly")->click();
-    Box(dlg, "wday1")->setChecked(true);
-    Box(dlg, "wday5")->setChecked(true);
-    Radio(dlg, "reboot")->click();
-    Box(dlg, "forcible")->setChecked(true);
-    Find<QDateTimeEdit>(dlg, "time")->setTime(QTime(23, 15));
+    Click(dlg, {"set", "weekly", "wday1", "wday5", "reboot", "forcible"});
+    Time(dlg)->setTime(QTime(23, 15));
+    const QString strEdited = QStringLiteral("set,weekly,wday1,wday5,reboot,forcible 23:15");
+    QCOMPARE(Checked(dlg), strEdited);
 
     dlg.SelectTab(1);
     QCOMPARE(dlg.CurrentTab(), 1);
     QVERIFY(!Find<QGroupBox>(dlg, "typeBox")->isVisibleTo(&dlg));
-    QVERIFY(Radio(dlg, "daily")->isChecked());
-    QVERIFY(!Box(dlg, "wday1")->isChecked());
-    QCOMPARE(Find<QDateTimeEdit>(dlg, "time")->time(), QTime(7, 0));
-
+    QCOMPARE(Checked(dlg), QStringLiteral("set,daily 07:00"));
     dlg.SelectTab(0);
     QVERIFY(Find<QGroupBox>(dlg, "typeBox")->isVisibleTo(&dlg));
-    QVERIFY(Radio(dlg, "weekly")->isChecked());
-    QVERIFY(Box(dlg, "wday1")->isChecked() && Box(dlg, "wday5")->isChecked());
-    QVERIFY(Radio(dlg, "reboot")->isChecked());
-    QVERIFY(Box(dlg, "forcible")->isChecked());
-    QCOMPARE(Find<QDateTimeEdit>(dlg, "time")->time(), QTime(23, 15));
+    QCOMPARE(Checked(dlg), strEdited);
 
     // OK on the other tab keeps what was edited here.
     dlg.SelectTab(1);
-    Find<QDateTimeEdit>(dlg, "time")->setTime(QTime(6, 45));
+    Time(dlg)->setTime(QTime(6, 45));
     dlg.accept();
     QCOMPARE(dlg.m_reserveOff.m_nMode, std::int32_t{ReserveWeekly});
     QCOMPARE(dlg.m_reserveOff.m_dwWeekDays, std::uint32_t{0x22});
@@ -155,11 +127,9 @@ void TestReserveDlg::wakeUpIsStoredAsType255Force0()
     CReserveDlg dlg;
     dlg.OnInitDialog();
     dlg.SelectTab(1);
-    Radio(dlg, "set")->click();
-    Radio(dlg, "monthly")->click();
-    Box(dlg, "day15")->setChecked(true);
-    Box(dlg, "forcible")->setChecked(true); // hidden on this tab
-    Radio(dlg, "reboot")->setChecked(true);
+    Click(dlg, {"set", "monthly", "day15"});
+    Find(dlg, "forcible")->setChecked(true); // hidden on this tab
+    Find(dlg, "reboot")->setChecked(true);
     dlg.accept();
     QCOMPARE(dlg.m_reserveOn.m_bSet, 1);
     QCOMPARE(dlg.m_reserveOn.m_wType, OP_WAKEUP);
@@ -169,47 +139,36 @@ void TestReserveDlg::wakeUpIsStoredAsType255Force0()
     QCOMPARE(dlg.m_reserveOff.m_bSet, 0); // tab 0 untouched but read
 }
 
-void TestReserveDlg::labelsAndTimeFormat()
+void TestReserveDlg::texts_data()
 {
-    CReserveDlg dlg;
-    dlg.OnInitDialog();
-    QCOMPARE(dlg.windowTitle(), QStringLiteral("Reservation Settings"));
-    auto* pTabs = Find<QTabBar>(dlg, "tabs");
-    QCOMPARE(pTabs->tabText(0), QStringLiteral("Shutdown"));
-    QCOMPARE(pTabs->tabText(1), QStringLiteral("Wake up"));
-    QCOMPARE(Box(dlg, "day1")->text(), QStringLiteral("1st"));
-    QCOMPARE(Box(dlg, "day12")->text(), QStringLiteral("12th"));
-    QCOMPARE(Box(dlg, "day22")->text(), QStringLiteral("22nd"));
-    QCOMPARE(Box(dlg, "day31")->text(), QStringLiteral("31st"));
-    QCOMPARE(Box(dlg, "wday0")->text(), QStringLiteral("Sun"));
-    QCOMPARE(Box(dlg, "wday6")->text(), QStringLiteral("Sat"));
-    auto* pTime = Find<QDateTimeEdit>(dlg, "time");
-    QCOMPARE(pTime->displayFormat(), QStringLiteral("HH:mm"));
-    QVERIFY(pTime->font().pointSizeF() >= 2.9 * dlg.font().pointSizeF());
-    QCOMPARE(Find<QPushButton>(dlg, "ok")->text(), QStringLiteral("O K"));
+    QTest::addColumn<bool>("japanese");
+    QTest::addColumn<QString>("texts");
+    QTest::newRow("English") << false
+                             << QStringLiteral("Reservation Settings|Shutdown|Wake up|1st|12th|22nd|31st|Sun|Sat|"
+                                               "Set Reservation|O K|Cancel");
+    QTest::newRow("Japanese") << true
+                              << QString::fromUtf8("予約設定|シャットダウン|起動|1日|12日|22日|31日|日|土|予約指定|"
+                                                   "O K|ｷｬﾝｾﾙ");
 }
 
-void TestReserveDlg::japaneseTexts()
+void TestReserveDlg::texts()
 {
-    QTranslator translator;
-    QVERIFY(translator.load(QStringLiteral(":/i18n/views_ja.qm")));
-    QCoreApplication::installTranslator(&translator);
-    vtstr::SetLanguage(vtstr::Language::Japanese);
-    {
-        CReserveDlg dlg;
-        dlg.OnInitDialog();
-        QCOMPARE(dlg.windowTitle(), QString::fromUtf8("予約設定"));
-        QCOMPARE(Find<QTabBar>(dlg, "tabs")->tabText(1), QString::fromUtf8("起動"));
-        QCOMPARE(Box(dlg, "day1")->text(), QString::fromUtf8("1日"));
-        QCOMPARE(Box(dlg, "day31")->text(), QString::fromUtf8("31日"));
-        QCOMPARE(Box(dlg, "wday6")->text(), QString::fromUtf8("土"));
-        QCOMPARE(Radio(dlg, "set")->text(), QString::fromUtf8("予約指定"));
-        QCOMPARE(Find<QPushButton>(dlg, "cancel")->text(), QString::fromUtf8("ｷｬﾝｾﾙ"));
-    }
-    QCOMPARE(QCoreApplication::translate("CGpTree", "Power OFF"), QString::fromUtf8("強制パワーＯＦＦ"));
-    QCOMPARE(QCoreApplication::translate("CGpTree", "Powoer OFF"), QString::fromUtf8("パワーＯＦＦ"));
-    QCoreApplication::removeTranslator(&translator);
+    QFETCH(bool, japanese);
+    QFETCH(QString, texts);
+    const vtstr::Language lang = japanese ? vtstr::Language::Japanese : vtstr::Language::English;
+    vtshell::InstallTranslations(lang);
+    vtstr::SetLanguage(lang);
+    CReserveDlg dlg;
+    dlg.OnInitDialog();
+    vtshell::InstallTranslations(vtstr::Language::English);
     vtstr::SetLanguage(vtstr::Language::English);
+    auto* pTabs = Find<QTabBar>(dlg, "tabs");
+    QStringList shown{dlg.windowTitle(), pTabs->tabText(0), pTabs->tabText(1)};
+    for (const char* psz : {"day1", "day12", "day22", "day31", "wday0", "wday6", "set", "ok", "cancel"})
+        shown << Find(dlg, psz)->text();
+    QCOMPARE(shown.join(QLatin1Char('|')), texts);
+    QCOMPARE(Time(dlg)->displayFormat(), QStringLiteral("HH:mm"));
+    QVERIFY(Time(dlg)->font().pointSizeF() >= 2.9 * dlg.font().pointSizeF());
 }
 
 VT_VIEWS_TEST_MAIN(TestReserveDlg)
