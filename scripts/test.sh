@@ -27,7 +27,7 @@ if [ "${VT_SKIP_FUZZ:-0}" != 1 ]; then
   # shellcheck disable=SC2086
   cmake --build --preset fuzz -j"$jobs" --target $targets
   for f in build/fuzz/fuzz/fuzz_*; do
-    [ -x "$f" ] || continue
+    [ -f "$f" ] && [ -x "$f" ] || continue
     name=$(basename "$f")
     corpus="fuzz/corpus/${name#fuzz_}"
     work=$(mktemp -d)
