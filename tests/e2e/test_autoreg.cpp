@@ -4,9 +4,12 @@
 // lives on a private Xvfb display driven by xdotool.
 #include "E2eSupport.h"
 
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -14,87 +17,11 @@ using namespace e2e;
 
 namespace {
 
-struct CommandResult {
-    int nExit = -1;
-    QString strOut;
-};
-
-CommandResult RunCommand(const QString& strProgram, const QStringList& args, int ms = 10000)
+// The script's output goes to the test's own; `timeout` bounds whatever might hang.
+int Shell(const QString& strScript)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(strProgram, args);
-    CommandResult result;
-    if (!process.waitForFinished(ms)) {
-        process.kill();
-        process.waitForFinished(2000);
-        return result;
-    }
-    result.nExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.strOut = QString::fromLocal8Bit(process.readAll());
-    return result;
+    return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), strScript});
 }
-
-/// @brief Two namespaces joined by a veth pair; the first holds the server, the agents and
-/// the display, and routes everything (255.255.255.255 included) into the second.
-class NetworkNamespace {
-public:
-    NetworkNamespace()
-        : m_strName(QStringLiteral("vte2e-%1").arg(::getpid())),
-          m_strPeer(QStringLiteral("vte2p-%1").arg(::getpid()))
-    {
-        const QString ip = QStringLiteral("ip");
-        const QList<QStringList> steps = {
-            {QStringLiteral("netns"), QStringLiteral("add"), m_strName},
-            {QStringLiteral("netns"), QStringLiteral("add"), m_strPeer},
-            {QStringLiteral("-n"), m_strName, QStringLiteral("link"), QStringLiteral("set"),
-             QStringLiteral("lo"), QStringLiteral("up")},
-            {QStringLiteral("-n"), m_strName, QStringLiteral("link"), QStringLiteral("add"),
-             QStringLiteral("vt0"), QStringLiteral("type"), QStringLiteral("veth"), QStringLiteral("peer"),
-             QStringLiteral("name"), QStringLiteral("vt1"), QStringLiteral("netns"), m_strPeer},
-            {QStringLiteral("-n"), m_strName, QStringLiteral("addr"), QStringLiteral("add"),
-             QStringLiteral("10.213.0.1/24"), QStringLiteral("dev"), QStringLiteral("vt0")},
-            {QStringLiteral("-n"), m_strName, QStringLiteral("link"), QStringLiteral("set"),
-             QStringLiteral("vt0"), QStringLiteral("up")},
-            {QStringLiteral("-n"), m_strPeer, QStringLiteral("link"), QStringLiteral("set"),
-             QStringLiteral("vt1"), QStringLiteral("up")},
-            {QStringLiteral("-n"), m_strName, QStringLiteral("route"), QStringLiteral("add"),
-             QStringLiteral("default"), QStringLiteral("dev"), QStringLiteral("vt0")},
-        };
-        for (const QStringList& args : steps) {
-            const CommandResult result = RunCommand(ip, args);
-            if (result.nExit != 0) {
-                m_strError = QStringLiteral("ip %1: %2").arg(args.join(QLatin1Char(' ')), result.strOut);
-                return;
-            }
-        }
-    }
-    ~NetworkNamespace()
-    {
-        RunCommand(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), m_strName});
-        RunCommand(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), m_strPeer});
-    }
-    NetworkNamespace(const NetworkNamespace&) = delete;
-    NetworkNamespace& operator=(const NetworkNamespace&) = delete;
-
-    const QString& Error() const { return m_strError; }
-    bool AddAddress(const QString& strCidr) const
-    {
-        return RunCommand(QStringLiteral("ip"),
-                          {QStringLiteral("-n"), m_strName, QStringLiteral("addr"), QStringLiteral("add"),
-                           strCidr, QStringLiteral("dev"), QStringLiteral("vt0")})
-                   .nExit == 0;
-    }
-    QStringList Exec() const
-    {
-        return {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), m_strName};
-    }
-
-private:
-    QString m_strName;
-    QString m_strPeer;
-    QString m_strError;
-};
 
 } // namespace
 
@@ -107,110 +34,75 @@ TEST(AutoRegistration, MenuCommandRegistersTheAgentsThatAnswerTheBroadcast)
             GTEST_SKIP() << pszTool << " is missing (Debian packages iproute2, xvfb, xdotool)";
     }
 
-    NetworkNamespace ns;
-    ASSERT_TRUE(ns.Error().isEmpty()) << ns.Error().toStdString();
-    const QStringList names = {QStringLiteral("LAB-01"), QStringLiteral("LAB-02"), QStringLiteral("LAB-03")};
-    QStringList agents;
-    for (int i = 0; i < names.size(); ++i) {
-        const QString strIp = QStringLiteral("10.213.0.%1").arg(11 + i);
-        ASSERT_TRUE(ns.AddAddress(strIp + QStringLiteral("/24")));
-        agents << strIp + QLatin1Char('=') + names[i];
-    }
+    const QString strNs = QStringLiteral("vte2e-%1").arg(::getpid());
+    const QString strPeer = QStringLiteral("vte2p-%1").arg(::getpid());
+    const QString strExec = QStringLiteral("ip netns exec ") + strNs;
+    // Declared before the sandbox, so its processes end before the namespaces go.
+    const auto removeNamespaces =
+        qScopeGuard([&] { Shell(QStringLiteral("ip netns del %1; ip netns del %2").arg(strNs, strPeer)); });
+    ASSERT_EQ(Shell(QStringLiteral("set -e; ip netns add %1; ip netns add %2; ip -n %1 link set lo up;"
+                                   "ip -n %1 link add vt0 type veth peer name vt1 netns %2;"
+                                   "for a in 1 11 12 13; do ip -n %1 addr add 10.213.0.$a/24 dev vt0; done;"
+                                   "ip -n %1 link set vt0 up; ip -n %2 link set vt1 up;"
+                                   "ip -n %1 route add default dev vt0")
+                        .arg(strNs, strPeer)),
+              0);
 
     Sandbox box;
     ASSERT_TRUE(box.IsValid());
     box.WriteSettings(0, 0);
-    box.StartAgents({QStringLiteral("--address"), agents.join(QLatin1Char(',')),
-                     QStringLiteral("--search-listen"), QStringLiteral("0.0.0.0")},
-                    ns.Exec());
-
-    QStringList xvfb = ns.Exec();
-    xvfb << QStringLiteral("Xvfb") << QStringLiteral("-displayfd") << QStringLiteral("1")
-         << QStringLiteral("-nolisten") << QStringLiteral("tcp") << QStringLiteral("-screen")
-         << QStringLiteral("0") << QStringLiteral("1024x768x24");
-    const QString strXvfbProgram = xvfb.takeFirst();
-    box.StartProcess(strXvfbProgram, xvfb, QProcessEnvironment::systemEnvironment(),
-                     QStringLiteral("xvfb.out"), QStringLiteral("xvfb.err"));
-    QString strDisplay;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            strDisplay = ReadAll(box.Path(QStringLiteral("xvfb.out"))).trimmed();
-            return !strDisplay.isEmpty();
-        },
-        10000))
-        << ReadAll(box.Path(QStringLiteral("xvfb.err"))).toStdString();
-    strDisplay.prepend(QLatin1Char(':'));
+    box.StartAgents(QStringLiteral("--address 10.213.0.11=LAB-01,10.213.0.12=LAB-02,10.213.0.13=LAB-03 "
+                                   "--search-listen 0.0.0.0"),
+                    strExec);
+    box.Start((strExec + QStringLiteral(" Xvfb -displayfd 1 -nolisten tcp -screen 0 1024x768x24"))
+                  .split(QLatin1Char(' ')),
+              QProcessEnvironment::systemEnvironment(), QStringLiteral("xvfb"));
+    const QString strXvfbOut = box.Path(QStringLiteral("xvfb.out"));
+    ASSERT_TRUE(WaitUntil([&] { return !ReadFile(strXvfbOut).trimmed().isEmpty(); }, 10000))
+        << ReadFile(box.Path(QStringLiteral("xvfb.err"))).toStdString();
+    const QString strDisplay = QLatin1Char(':') + QString::fromUtf8(ReadFile(strXvfbOut).trimmed());
 
     QProcessEnvironment env = box.ServerEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("DISPLAY"), strDisplay);
-    QStringList server = ns.Exec();
-    server << box.Path(QStringLiteral("vtserver"));
-    const QString strServerProgram = server.takeFirst();
-    QProcess* pServer = box.StartProcess(strServerProgram, server, env, QStringLiteral("server.out"),
-                                         QStringLiteral("server.err"));
+    QProcess* pServer = box.Start(strExec.split(QLatin1Char(' ')) << box.Path(QStringLiteral("vtserver")),
+                                  env, QStringLiteral("server"));
 
-    auto xdotool = [&](const QStringList& args) {
-        QStringList all = ns.Exec();
-        all << QStringLiteral("env") << QStringLiteral("DISPLAY=") + strDisplay << QStringLiteral("xdotool")
-            << args;
-        const QString strProgram = all.takeFirst();
-        return RunCommand(strProgram, all, 15000);
-    };
-    const CommandResult window =
-        xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                 QStringLiteral("--name"), QStringLiteral("^Veltrane Server")});
-    ASSERT_EQ(window.nExit, 0) << window.strOut.toStdString()
-                               << ReadAll(box.Path(QStringLiteral("server.err"))).toStdString();
-    const QString strWindow = window.strOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(0).trimmed();
-    auto searched = [&] {
-        for (const QJsonObject& line : box.AgentLog()) {
-            if (line.value(QStringLiteral("type")).toString() == QLatin1String("search"))
-                return true;
-        }
-        return false;
-    };
+    const auto searched = [&] { return !box.AgentLog(QStringLiteral("search")).empty(); };
     // Keys can be lost while the window is still settling (or the worker still starting, which
     // keeps the command disabled): press again only when no search went out.
     for (int nTry = 0; nTry < 3 && !searched(); ++nTry) {
-        EXPECT_EQ(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), strWindow}).nExit, 0);
-        WaitUntil([] { return false; }, 500);
-        EXPECT_EQ(xdotool({QStringLiteral("key"), QStringLiteral("alt+e")}).nExit, 0);
-        WaitUntil([] { return false; }, 500);
-        EXPECT_EQ(xdotool({QStringLiteral("key"), QStringLiteral("r")}).nExit, 0);
+        EXPECT_EQ(
+            Shell(QStringLiteral("timeout 20 %1 env DISPLAY=%2 xdotool search --sync --onlyvisible --name "
+                                 "'^Veltrane Server' windowfocus --sync sleep 0.5 key alt+e sleep 0.5 key r")
+                      .arg(strExec, strDisplay)),
+            0)
+            << ReadFile(box.Path(QStringLiteral("server.err"))).toStdString();
         WaitUntil(searched, 5000);
     }
     ASSERT_TRUE(searched()) << "Edit > Auto Registration sent no search";
 
-    std::optional<Roster> roster;
+    // Agents answer in any order; each is registered once, under the next id.
+    std::vector<QByteArray> accepted;
+    std::array<std::uint32_t, 3> order{0, 1, 2};
+    do {
+        Roster roster;
+        for (std::uint32_t i : order)
+            roster.pcs.push_back({.nId = static_cast<std::int32_t>(roster.pcs.size()),
+                                  .strName = "LAB-0" + std::to_string(i + 1),
+                                  .dwIp = Ip("10.213.0.11") + i});
+        accepted.push_back(RosterFile(roster));
+    } while (std::next_permutation(order.begin(), order.end()));
     EXPECT_TRUE(WaitUntil(
-        [&] {
-            roster = ParseRosterV1(box.DataBytes());
-            return roster && roster->pcs.size() == 3;
-        },
+        [&] { return std::find(accepted.begin(), accepted.end(), box.DataBytes()) != accepted.end(); },
         20000))
         << "data file: " << box.DataBytes().toHex().toStdString();
-    ASSERT_TRUE(roster);
-    for (int i = 0; i < 3 && i < static_cast<int>(roster->pcs.size()); ++i) {
-        const Pc& pc = roster->pcs[static_cast<std::size_t>(i)];
-        // Agents answer in any order; each one is registered once under its own address.
-        const int nAgent = static_cast<int>(pc.dwIp - Ip("10.213.0.11"));
-        ASSERT_TRUE(nAgent >= 0 && nAgent < 3) << IpText(pc.dwIp).toStdString();
-        EXPECT_EQ(QString::fromStdString(pc.strName), names[nAgent]);
-        EXPECT_EQ(pc.nStatus, 1);
-        EXPECT_EQ(pc.dwBroadcast, 0xFFFFFFFFu);
-        for (int k = 0; k < i; ++k)
-            EXPECT_NE(roster->pcs[static_cast<std::size_t>(k)].dwIp, pc.dwIp);
-    }
 
-    bool bHeardBroadcast = false;
-    for (const QJsonObject& line : box.AgentLog()) {
-        if (line.value(QStringLiteral("listener")).toString() == QLatin1String("search") &&
-            line.value(QStringLiteral("type")).toString() == QLatin1String("search") &&
-            line.value(QStringLiteral("valid")).toBool() &&
-            line.value(QStringLiteral("from")).toString().endsWith(QStringLiteral(":%1").arg(box.Port())))
-            bHeardBroadcast = true;
-    }
-    EXPECT_TRUE(bHeardBroadcast);
+    const auto searches = box.AgentLog(QStringLiteral("search"));
+    EXPECT_TRUE(std::any_of(searches.begin(), searches.end(), [&](const QJsonObject& line) {
+        return line.value(QStringLiteral("listener")) == QStringLiteral("search") &&
+               line.value(QStringLiteral("valid")).toBool() &&
+               line.value(QStringLiteral("from")).toString().endsWith(QStringLiteral(":%1").arg(box.Port()));
+    }));
     EXPECT_EQ(pServer->state(), QProcess::Running);
 }

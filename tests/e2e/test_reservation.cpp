@@ -1,8 +1,6 @@
 // Reservations fire at their minute in the running program: waits for a real minute to turn.
 #include "E2eSupport.h"
 
-#include <QJsonArray>
-
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -10,101 +8,59 @@
 
 using namespace e2e;
 
-namespace {
-
-std::vector<QJsonObject> Select(const std::vector<QJsonObject>& lines,
-                                const std::function<bool(const QJsonObject&)>& fn)
-{
-    std::vector<QJsonObject> out;
-    for (const QJsonObject& line : lines) {
-        if (fn(line))
-            out.push_back(line);
-    }
-    return out;
-}
-
-// The start of the next local minute, leaving at least 8 s to start the program before it.
-std::time_t NextMinute()
-{
-    std::time_t now = std::time(nullptr);
-    if (now % 60 > 52) {
-        std::this_thread::sleep_for(std::chrono::seconds(60 - now % 60));
-        now = std::time(nullptr);
-    }
-    std::tm local{};
-    localtime_r(&now, &local);
-    local.tm_sec = 0;
-    local.tm_min += 1;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
-
-} // namespace
-
 TEST(Reservations, DueShutdownAndWakeUpFireAtTheirMinuteAndARefreshFollows)
 {
     Sandbox box;
     ASSERT_TRUE(box.IsValid());
-    const std::uint32_t dwTarget = Ip("127.77.5.2");
-    const std::uint32_t dwSleeper = Ip("127.77.5.3");
-    const std::uint32_t dwBroadcast = Ip("127.77.5.9");
-    const std::time_t due = NextMinute();
+    const QString strTarget = QStringLiteral("127.77.5.2");
+    const QString strSleeper = QStringLiteral("127.77.5.3");
+    const QString strWol = QStringLiteral("127.77.5.9:%1").arg(box.Port());
+    // The next minute, leaving at least 8 s to start the program before it. Minutes turn at
+    // the same moment in every time zone in use.
+    if (std::time(nullptr) % 60 > 52)
+        std::this_thread::sleep_for(std::chrono::seconds(60 - std::time(nullptr) % 60));
+    const std::time_t due = (std::time(nullptr) / 60 + 1) * 60;
 
+    // The shutdown comes from the PC's own reservation, the wake-up from a group's.
     Roster roster;
-    Pc target;
-    target.nId = 0;
-    target.strName = "TARGET";
-    target.dwIp = dwTarget;
-    target.off = Reserve{1, 2, 0, 0, static_cast<std::int32_t>(due), 4, 1};
-    Pc sleeper;
-    sleeper.nId = 1;
-    sleeper.strName = "SLEEPER";
-    sleeper.dwIp = dwSleeper;
-    sleeper.mac = {0x02, 0x00, 0x5E, 0x10, 0x20, 0x30};
-    sleeper.dwBroadcast = dwBroadcast;
-    roster.pcs = {target, sleeper};
-    // The wake-up comes from a group reservation, the shutdown from the PC's own.
-    Group group;
-    group.strName = "Sleepers";
-    group.members = {1};
-    group.on = Reserve{1, 2, 0, 0, static_cast<std::int32_t>(due), 255, 0};
-    roster.groups = {group};
-    box.WriteDataFile(RosterFileV1(roster));
+    roster.pcs = {{.nId = 0,
+                   .strName = "TARGET",
+                   .dwIp = Ip("127.77.5.2"),
+                   .off = {1, 2, 0, 0, static_cast<std::int32_t>(due), 4, 1}},
+                  {.nId = 1,
+                   .strName = "SLEEPER",
+                   .dwIp = Ip("127.77.5.3"),
+                   .mac = {0x02, 0x00, 0x5E, 0x10, 0x20, 0x30},
+                   .dwBroadcast = Ip("127.77.5.9")}};
+    roster.groups = {
+        {.strName = "Sleepers", .members = {1}, .on = {1, 2, 0, 0, static_cast<std::int32_t>(due), 255, 0}}};
+    WriteFile(box.DataFile(), RosterFile(roster));
     box.WriteSettings(0, Ip("127.0.0.1"));
-
-    box.StartAgents({QStringLiteral("--address"),
-                     QStringLiteral("%1=TARGET,%2=SLEEPER").arg(IpText(dwTarget), IpText(dwSleeper)),
-                     QStringLiteral("--silent"), IpText(dwSleeper), QStringLiteral("--wol-listen"),
-                     QStringLiteral("%1:%2").arg(IpText(dwBroadcast)).arg(box.Port())});
+    box.StartAgents(QStringLiteral("--address %1=TARGET,%2=SLEEPER --silent %2 --wol-listen %3")
+                        .arg(strTarget, strSleeper, strWol));
     QProcess* pServer = box.StartServer();
 
-    Roster answered = roster;
-    answered.pcs[0].nStatus = 0;
-    const QByteArray expectedBytes = RosterFileV1(answered);
+    roster.pcs[0].nStatus = 0;
+    const QByteArray expectedBytes = RosterFile(roster);
     const int nWaitMs = static_cast<int>(due - std::time(nullptr)) * 1000 + 15000;
     ASSERT_TRUE(WaitUntil([&] { return box.DataBytes() == expectedBytes; }, nWaitMs))
         << "data file: " << box.DataBytes().toHex().toStdString();
     // Room for a duplicate operation or a second refresh to show up in the log.
-    WaitUntil([] { return false; }, 4000);
+    std::this_thread::sleep_for(std::chrono::seconds(4));
     ASSERT_EQ(pServer->state(), QProcess::Running);
 
-    const std::vector<QJsonObject> log = box.AgentLog();
-    const auto ops = Select(log, [](const QJsonObject& l) {
-        return l.value(QStringLiteral("type")) == QStringLiteral("operate");
-    });
+    const auto ops = box.AgentLog(QStringLiteral("operate"));
     ASSERT_EQ(ops.size(), 1u);
-    EXPECT_EQ(ops[0].value(QStringLiteral("agent")).toString(), IpText(dwTarget));
-    EXPECT_EQ(ops[0].value(QStringLiteral("len")).toInt(), 32);
-    EXPECT_EQ(ops[0].value(QStringLiteral("command")).toInt(), 4);
-    EXPECT_EQ(ops[0].value(QStringLiteral("force")).toInt(), 1);
-    EXPECT_EQ(ops[0].value(QStringLiteral("list")).toArray(), QJsonArray{IpText(dwTarget)});
+    EXPECT_EQ(Summary(ops[0]),
+              QStringLiteral(R"({"action":"reply","agent":"%1","command":4,"force":1,"kind":"C",)"
+                             R"("len":32,"list":["%1"],"param":1,"type":"operate","valid":true})")
+                  .arg(strTarget));
     const double tOperation = ops[0].value(QStringLiteral("t")).toDouble();
     EXPECT_GE(tOperation, static_cast<double>(due));
     EXPECT_LT(tOperation, static_cast<double>(due) + 5.0);
 
-    const auto polls = Select(log, [](const QJsonObject& l) {
-        return l.value(QStringLiteral("type")) == QStringLiteral("status");
-    });
+    // Then one refresh of both PCs under an id of its own.
+    const auto polls = box.AgentLog(QStringLiteral("status"));
     ASSERT_EQ(polls.size(), 2u);
     EXPECT_NE(polls[0].value(QStringLiteral("agent")), polls[1].value(QStringLiteral("agent")));
     EXPECT_EQ(polls[0].value(QStringLiteral("id")), polls[1].value(QStringLiteral("id")));
@@ -112,13 +68,10 @@ TEST(Reservations, DueShutdownAndWakeUpFireAtTheirMinuteAndARefreshFollows)
     for (const QJsonObject& poll : polls)
         EXPECT_GT(poll.value(QStringLiteral("t")).toDouble(), tOperation);
 
-    const auto wol =
-        Select(log, [](const QJsonObject& l) { return l.value(QStringLiteral("wol")).toBool(); });
+    const auto wol = box.AgentLog(QStringLiteral("wol"));
     ASSERT_EQ(wol.size(), 1u);
-    EXPECT_EQ(wol[0].value(QStringLiteral("to")).toString(),
-              QStringLiteral("%1:%2").arg(IpText(dwBroadcast)).arg(box.Port()));
-    EXPECT_EQ(wol[0].value(QStringLiteral("len")).toInt(), 102);
-    EXPECT_EQ(wol[0].value(QStringLiteral("mac")).toString(), QStringLiteral("02-00-5E-10-20-30"));
-    EXPECT_TRUE(wol[0].value(QStringLiteral("valid")).toBool());
+    EXPECT_EQ(Summary(wol[0]),
+              QStringLiteral(R"({"len":102,"mac":"02-00-5E-10-20-30","to":"%1","valid":true,"wol":true})")
+                  .arg(strWol));
     EXPECT_GE(wol[0].value(QStringLiteral("t")).toDouble(), static_cast<double>(due));
 }
