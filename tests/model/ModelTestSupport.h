@@ -1,11 +1,14 @@
 #pragma once
 
+#include "model/CArchive.h"
+#include "model/CDoc.h"
 #include "schedule/CReserve.h"
+
+#include <QtCore/QDateTime>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <ctime>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -21,17 +24,13 @@ inline Bytes Cat(std::initializer_list<Bytes> parts)
         out.insert(out.end(), p.begin(), p.end());
     return out;
 }
-inline Bytes U16(std::uint16_t v)
+/// The low `n` bytes of `v`, little-endian (negative values as two's complement).
+inline Bytes Le(std::int64_t v, int n = 4)
 {
-    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
-}
-inline Bytes U32(std::uint32_t v)
-{
-    return Cat({U16(static_cast<std::uint16_t>(v)), U16(static_cast<std::uint16_t>(v >> 16))});
-}
-inline Bytes I32(std::int32_t v)
-{
-    return U32(static_cast<std::uint32_t>(v));
+    Bytes out;
+    for (int i = 0; i < n; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return out;
 }
 /// Short counted string (below 255 bytes).
 inline Bytes Str(const std::string& s)
@@ -41,47 +40,42 @@ inline Bytes Str(const std::string& s)
 /// Tag FFFF and the class record of schema 1.
 inline Bytes NewClass(const std::string& name)
 {
-    return Cat(
-        {U16(0xFFFF), U16(1), U16(static_cast<std::uint16_t>(name.size())), Bytes(name.begin(), name.end())});
+    return Cat({{0xFF, 0xFF, 0x01, 0x00, static_cast<std::uint8_t>(name.size()), 0x00},
+                Bytes(name.begin(), name.end())});
+}
+template <typename T> Bytes Store(T& record)
+{
+    Bytes out;
+    CArchive ar(out);
+    record.Serialize(ar);
+    return out;
 }
 
-/// A released reservation as the file holds it, current and earlier layout.
+/// A released reservation as the file holds it.
 inline const Bytes kDefaultReserve = {0, 0, 0, 0, 2,    0,    0,    0,    0, 0, 0, 0,
                                       0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-inline const Bytes kDefaultReserveV0(kDefaultReserve.begin() + 4, kDefaultReserve.end());
+inline const Bytes kHeader = {0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00};
 
 /// Local time from calendar fields, the system deciding about daylight-saving time.
-inline std::int64_t LocalTime(int y, int mon, int d, int h, int min, int s = 0)
+inline VtTime Local(int y, int mo, int d, int h, int mi, int s = 0)
 {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mon - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = min;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    return static_cast<std::int64_t>(std::mktime(&tm));
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s)).toSecsSinceEpoch();
 }
 
-inline std::tm ToLocal(std::int64_t t)
+inline bool InBerlin()
 {
-    const auto tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
-    return tm;
+    return qgetenv("TZ") == "Europe/Berlin";
 }
 
-/// Pins "now" at 5 March 2024, 21:00 local time.
-class AtFixedTime : public testing::Test {
+/// Pins the clock every reservation reads, at 5 March 2024 (a Tuesday), 21:00 local time.
+class ClockTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_now = LocalTime(2024, 3, 5, 21, 0);
         vtclock::SetClockForTesting([this] { return m_now; });
     }
     void TearDown() override { vtclock::SetClockForTesting({}); }
-    std::int64_t m_now = 0;
+    VtTime m_now = Local(2024, 3, 5, 21, 0);
 };
 
 } // namespace vttest
