@@ -12,6 +12,7 @@
 #include "net/AddressLookup.h"
 #include "schedule/CReserve.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -64,15 +65,7 @@ inline QString S(unsigned nId)
 /// Local time on a day of March 2024.
 inline VtTime March(int nDay, int nHour, int nMinute, int nSecond = 0)
 {
-    std::tm tm{};
-    tm.tm_year = 124;
-    tm.tm_mon = 2;
-    tm.tm_mday = nDay;
-    tm.tm_hour = nHour;
-    tm.tm_min = nMinute;
-    tm.tm_sec = nSecond;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
+    return QDateTime(QDate(2024, 3, nDay), QTime(nHour, nMinute, nSecond)).toSecsSinceEpoch();
 }
 
 /// Every test starts from a still clock (nothing falls due unless a test moves it), no
@@ -83,7 +76,6 @@ inline void ResetEnvironment()
     vtsettings::WriteInt("Settings", "Type", 0);
     vtsettings::WriteInt("Settings", "Interval", 60);
     SetPowerOffEnabled(false);
-    SetCommandRouter(nullptr);
     CKwList::SetSettingWriterForTesting({});
 }
 
@@ -104,9 +96,15 @@ inline QString MenuText(QMenu* pMenu)
     std::unique_ptr<QMenu> pOwned(pMenu);
     QStringList items;
     for (const QAction* pAction : pMenu->actions())
-        items << (pAction->isSeparator() ? QStringLiteral("-")
-                                         : (pAction->isEnabled() ? QString() : QStringLiteral("!")) + pAction->text());
+        items << (pAction->isSeparator()
+                      ? QStringLiteral("-")
+                      : (pAction->isEnabled() ? QString() : QStringLiteral("!")) + pAction->text());
     return items.join(QLatin1Char('|'));
+}
+
+inline QAbstractButton* Button(QWidget* pDlg, const char* pszName)
+{
+    return pDlg->findChild<QAbstractButton*>(QLatin1String(pszName));
 }
 
 inline void SetText(QWidget* pDlg, const char* pszName, const char* pszText)
@@ -121,75 +119,38 @@ inline CReserve Daily(int nHour, int nMinute, std::uint16_t wType, std::uint16_t
     return rec;
 }
 
-inline vtagent::AgentSpec Agent(const char* pszIp, const char* pszName)
+inline vtagent::AgentSpec Agent(const char* pszIp, const char* pszName, bool bSilent = false)
 {
-    vtagent::AgentSpec spec;
-    spec.dwAddress = Ip(pszIp);
-    spec.strName = pszName;
-    return spec;
+    return {.dwAddress = Ip(pszIp), .strName = pszName, .bSilent = bSilent};
 }
 
-/// The views' message boxes, recorded and answered from a script (Yes when it runs out).
-struct Messages {
-    QStringList texts;
-    std::vector<QMessageBox::Icon> icons;
-    std::vector<QMessageBox::StandardButtons> buttons;
-    std::deque<QMessageBox::StandardButton> answers;
-
-    Messages()
-    {
-        vtview::SetMessageBoxForTesting([this](QWidget*, const QString& strText, QMessageBox::Icon icon,
-                                               QMessageBox::StandardButtons shown) {
-            texts << strText;
-            icons.push_back(icon);
-            buttons.push_back(shown);
-            const QMessageBox::StandardButton answer = answers.empty() ? QMessageBox::Yes : answers.front();
-            if (!answers.empty())
-                answers.pop_front();
-            return answer;
-        });
-    }
-    ~Messages() { vtview::SetMessageBoxForTesting({}); }
-    Messages(const Messages&) = delete;
-    Messages& operator=(const Messages&) = delete;
-};
-
-inline bool WaitIdle(const CDoc& doc, int nMs = 5000)
+inline bool WaitIdle(const CDoc& doc)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < nMs) {
-        if (doc.m_pClient && !doc.m_pClient->m_bBusy)
-            return true;
-        QTest::qWait(10);
-    }
-    return false;
+    return QTest::qWaitFor([&doc] { return doc.m_pClient && !doc.m_pClient->m_bBusy; }, 5000);
 }
 
 /// Runs `fn` on the next modal dialog once it is open (bounded wait).
-template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn)
+template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int nTriesLeft = 250)
 {
-    auto* pTimer = new QTimer;
-    auto nTries = std::make_shared<int>(0);
-    pTimer->setInterval(20);
-    QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fn, nTries] {
-        auto* pDlg = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        if (pDlg || ++*nTries > 250) {
-            pTimer->stop();
-            pTimer->deleteLater();
-        }
-        if (pDlg)
+    QTimer::singleShot(20, [fn, nTriesLeft] {
+        if (auto* pDlg = qobject_cast<Dialog*>(QApplication::activeModalWidget()))
             fn(pDlg);
+        else if (nTriesLeft > 0)
+            OnNextModal<Dialog>(fn, nTriesLeft - 1);
     });
-    pTimer->start();
 }
 
 /// The tree and the list side by side in one window, as the main frame holds them, with
 /// a worker that only talks to simulated agents on loopback, every lookup answered here
-/// and every message box recorded.
+/// and every message box recorded and answered from a script (Yes when it runs out).
 struct Desk {
     std::map<std::uint32_t, MacAddress> arp;
-    Messages log;
+    struct {
+        QStringList texts;
+        std::vector<QMessageBox::Icon> icons;
+        std::vector<QMessageBox::StandardButtons> buttons;
+        std::deque<QMessageBox::StandardButton> answers;
+    } log;
     CDoc doc;
     quint16 wPort = 0;
     QTemporaryDir labDir;
@@ -200,6 +161,17 @@ struct Desk {
 
     explicit Desk(std::vector<vtagent::AgentSpec> agents = {}, const char* pszSearch = "127.0.0.3")
     {
+        vtview::SetMessageBoxForTesting([this](QWidget*, const QString& strText, QMessageBox::Icon icon,
+                                               QMessageBox::StandardButtons shown) {
+            log.texts << strText;
+            log.icons.push_back(icon);
+            log.buttons.push_back(shown);
+            const QMessageBox::StandardButton answer =
+                log.answers.empty() ? QMessageBox::Yes : log.answers.front();
+            if (!log.answers.empty())
+                log.answers.pop_front();
+            return answer;
+        });
         vtlookup::Functions fns;
         fns.fnResolve = [](const std::string&) { return std::optional<std::uint32_t>(); };
         fns.fnReverse = [](std::uint32_t) { return std::optional<std::string>(); };
@@ -210,17 +182,13 @@ struct Desk {
         fns.fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; };
         vtlookup::SetLookupForTesting(fns);
 
-        // A server port whose agent port (+1) nobody else holds on the agents' addresses.
+        // A server port whose agent port (+1) nobody else holds.
         for (int nTry = 0; nTry < 50 && wPort == 0; ++nTry) {
             const auto wTry = static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(40000));
-            QUdpSocket server;
-            bool bFree = server.bind(QHostAddress::AnyIPv4, wTry, QAbstractSocket::DontShareAddress);
-            for (const vtagent::AgentSpec& spec : agents) {
-                QUdpSocket probe;
-                bFree = bFree && probe.bind(QHostAddress(spec.dwAddress), static_cast<quint16>(wTry + 1),
-                                            QAbstractSocket::DontShareAddress);
-            }
-            wPort = bFree ? wTry : 0;
+            QUdpSocket server, agent;
+            if (server.bind(QHostAddress::AnyIPv4, wTry, QAbstractSocket::DontShareAddress) &&
+                agent.bind(QHostAddress::AnyIPv4, wTry + 1, QAbstractSocket::DontShareAddress))
+                wPort = wTry;
         }
         if (!agents.empty() && wPort != 0) {
             vtagent::LabConfig config;
@@ -245,6 +213,7 @@ struct Desk {
         pLab.reset();
         CKwList::SetClientHooksForTesting(std::nullopt);
         vtlookup::SetLookupForTesting({});
+        vtview::SetMessageBoxForTesting({});
     }
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;
@@ -275,32 +244,30 @@ struct Desk {
     {
         QFile file(LogPath());
         QStringList out;
-        if (!file.open(QIODevice::ReadOnly))
-            return out;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const QJsonObject o = QJsonDocument::fromJson(line).object();
-            if (o.value(QLatin1String("agent")).toString() != QLatin1String(pszIp) ||
-                o.contains(QLatin1String("listener")))
-                continue;
-            const QString strType = o.value(QLatin1String("type")).toString();
-            out << (strType != QLatin1String("operate") ? strType
-                                                         : QStringLiteral("%1/%2")
-                                                               .arg(o.value(QLatin1String("command")).toInt())
-                                                               .arg(o.value(QLatin1String("force")).toInt()));
-        }
+        for (const QByteArray& line :
+             file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList())
+            if (const QVariantMap m = QJsonDocument::fromJson(line).toVariant().toMap();
+                m.value(QStringLiteral("agent")).toString() == QLatin1String(pszIp))
+                out << (m.value(QStringLiteral("type")) != QStringLiteral("operate")
+                            ? m.value(QStringLiteral("type")).toString()
+                            : m.value(QStringLiteral("command")).toString() + QLatin1Char('/') +
+                                  m.value(QStringLiteral("force")).toString());
         return out;
     }
 
     /// Shows a group (null = the whole roster) the way a click in the tree does.
     void Show(CGroup* pGroup) { pTree->setCurrentItem(pGroup ? pTree->ItemOf(pGroup) : pTree->RootItem()); }
-    void Select(std::initializer_list<int> rows)
+    void Select(const std::vector<int>& rows)
     {
         pList->clearSelection();
         for (int nRow : rows)
             pList->selectionModel()->select(pList->Model()->index(nRow, 0),
                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
-    QString Text(int nRow, int nColumn) const { return pList->Model()->index(nRow, nColumn).data().toString(); }
+    QString Text(int nRow, int nColumn) const
+    {
+        return pList->Model()->index(nRow, nColumn).data().toString();
+    }
     int Image(int nRow) const { return pList->Model()->index(nRow, 0).data(CKwListModel::ImageRole).toInt(); }
     /// One column of every row, joined by commas.
     QString Column(int nColumn) const
