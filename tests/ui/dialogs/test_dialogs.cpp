@@ -1,29 +1,19 @@
-#include "CAboutDlg.h"
+// Registration, Settings and Select Group dialogs, with a stand-in resolver and
+// neighbour table.
+
+#include "../shell/ShellTestSupport.h"
+
 #include "CRegisterDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
-#include "UiText.h"
-#include "app/StringTable.h"
 #include "model/CDoc.h"
 #include "net/AddressLookup.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTranslator>
-#include <QtTest>
-
-#include <chrono>
-#include <future>
-#include <map>
-#include <memory>
 
 #include <arpa/inet.h>
 
@@ -31,629 +21,271 @@ using Mac = std::array<std::uint8_t, 6>;
 
 namespace {
 
-constexpr std::uint32_t kPc7 = 0x0A000007u; // 10.0.0.7
-constexpr std::uint32_t kPc8 = 0x0A000008u;
-constexpr std::uint32_t kPc9 = 0x0A000009u;
+constexpr std::uint32_t kPc7 = 0x0A000007u; // 10.0.0.7: known by name, reverse lookup and neighbour table
+constexpr Mac kMac7{0x00, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
 
-// What the stand-in resolver and neighbour table know.
-struct FakeNet {
-    std::map<std::string, std::uint32_t> names;
-    std::map<std::uint32_t, std::string> hosts;
-    std::map<std::uint32_t, Mac> neighbours;
-    std::vector<std::uint32_t> local;
-    int nResolveCalls = 0;
+struct Register {
+    const char* pTyped; // name|IP|MAC as aa-bb-..|broadcast
+    int nMode;          // 0 no document, 1 registering, 2 editing the PC 10.0.0.7
+    int nMessage;       // 0: accepted
+    const char* pShown = nullptr;
+    quint32 nIp = 0xFFFFFFFFu;
+    quint32 nBroadcast = 0xFFFFFFFFu;
 };
 
-QLineEdit* Edit(QWidget& dlg, const char* name)
+struct Range {
+    const char* pPort;
+    const char* pInterval;
+    int nReportType;
+    const char* pRefused; // the box refused, empty when accepted
+};
+
+struct Interface {
+    quint32 nStored;
+    int nChoose; // -1: leave the selection as opened
+    int nShown;
+    quint32 nResult;
+};
+
+QLineEdit* Edit(QWidget& dlg, const char* pName)
 {
-    auto* p = dlg.findChild<QLineEdit*>(QString::fromLatin1(name));
-    Q_ASSERT(p);
-    return p;
+    return dlg.findChild<QLineEdit*>(QString::fromLatin1(pName));
 }
 
 QLineEdit* MacEdit(QWidget& dlg, int i)
 {
-    return Edit(dlg, QStringLiteral("editMac%1").arg(i).toLatin1().constData());
+    return dlg.findChild<QLineEdit*>(QStringLiteral("editMac%1").arg(i));
 }
 
-QStringList L(std::initializer_list<const char*> texts)
+/// The boxes as name|IP|MAC as aa-bb-..|broadcast.
+QString Boxes(QWidget& dlg)
 {
-    QStringList list;
-    for (const char* p : texts)
-        list << QString::fromLatin1(p);
-    return list;
-}
-
-QStringList MacTexts(QWidget& dlg)
-{
-    QStringList texts;
+    QString str = Edit(dlg, "editName")->text() + u'|' + Edit(dlg, "editIp")->text() + u'|';
     for (int i = 0; i < 6; ++i)
-        texts << MacEdit(dlg, i)->text();
-    return texts;
-}
-
-void SetMacTexts(QWidget& dlg, const QStringList& texts)
-{
-    for (int i = 0; i < 6; ++i)
-        MacEdit(dlg, i)->setText(i < texts.size() ? texts[i] : QString());
+        str += MacEdit(dlg, i)->text() + (i < 5 ? u'-' : u'|');
+    return str + Edit(dlg, "editBroadcast")->text();
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Register)
+Q_DECLARE_METATYPE(Range)
+Q_DECLARE_METATYPE(Interface)
 
 class DialogsTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_settingsDir;
-    FakeNet m_net;
-    std::vector<unsigned> m_messages;
-    std::vector<QString> m_settingsMessages;
+    QStringList m_messages;
 
-    void Hook(CRegisterDlg& dlg)
+    void Fill(CRegisterDlg& dlg, const char* pTyped)
     {
-        dlg.m_fnMessage = [this](unsigned nId) { m_messages.push_back(nId); };
-    }
-    void Hook(CSettingsDlg& dlg)
-    {
-        dlg.m_fnMessage = [this](const QString& str) { m_settingsMessages.push_back(str); };
+        const QStringList typed = QString::fromUtf8(pTyped).split(u'|');
+        const QStringList mac = typed[2].split(u'-');
+        dlg.m_fnMessage = [this](unsigned nId) { m_messages << QString::number(nId); };
+        dlg.show();
+        Edit(dlg, "editName")->setText(typed[0]);
+        Edit(dlg, "editIp")->setText(typed[1]);
+        for (int i = 0; i < 6; ++i)
+            MacEdit(dlg, i)->setText(mac.value(i));
+        Edit(dlg, "editBroadcast")->setText(typed.value(3));
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settingsDir.isValid());
-        qputenv("XDG_CONFIG_HOME", m_settingsDir.path().toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-        vtstr::SetLanguage(vtstr::Language::English);
-    }
-
     void init()
     {
-        m_net = FakeNet{};
+        ResetShell();
         m_messages.clear();
-        m_settingsMessages.clear();
         vtlookup::Functions fns;
-        fns.fnResolve = [this](const std::string& name) -> std::optional<std::uint32_t> {
-            ++m_net.nResolveCalls;
-            auto it = m_net.names.find(name);
-            return it == m_net.names.end() ? std::nullopt : std::optional<std::uint32_t>(it->second);
+        fns.fnResolve = [](const std::string& name) {
+            return name == "pc7" ? std::optional<std::uint32_t>(kPc7) : std::nullopt;
         };
-        fns.fnReverse = [this](std::uint32_t dw) -> std::optional<std::string> {
-            auto it = m_net.hosts.find(dw);
-            return it == m_net.hosts.end() ? std::nullopt : std::optional<std::string>(it->second);
+        fns.fnReverse = [](std::uint32_t dw) -> std::optional<std::string> {
+            if (dw == kPc7 || dw == kPc7 + 1)
+                return dw == kPc7 ? "pc7.lab" : "pc8.lab";
+            return std::nullopt;
         };
-        fns.fnArp = [this](std::uint32_t dw) -> std::optional<Mac> {
-            auto it = m_net.neighbours.find(dw);
-            return it == m_net.neighbours.end() ? std::nullopt : std::optional<Mac>(it->second);
+        fns.fnArp = [](std::uint32_t dw) { return dw == kPc7 ? std::optional<Mac>(kMac7) : std::nullopt; };
+        fns.fnLocalAddresses = [] {
+            return std::vector<std::uint32_t>{0x7F000001u, 0x0A000001u, 0x0A000002u};
         };
-        fns.fnLocalAddresses = [this] { return m_net.local; };
         vtlookup::SetLookupForTesting(fns);
     }
 
     void cleanup()
     {
         vtlookup::SetLookupForTesting({});
-        vtlookup::detail::SetSystemCallsForTesting({});
-        vtlookup::detail::SetTimeout(std::chrono::milliseconds(3000));
         QVERIFY(!QApplication::overrideCursor());
     }
 
-    // --- registration: lookups -------------------------------------------------------
-
-    void registerNameFillsAddressNameAndMac()
+    void registerOk_data()
     {
-        m_net.names["pc7"] = kPc7;
-        m_net.hosts[kPc7] = "pc7.lab";
-        m_net.neighbours[kPc7] = Mac{0x00, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
-        CRegisterDlg dlg;
-        dlg.show();
-        Edit(dlg, "editName")->setText(QStringLiteral("pc7"));
-        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("btnSearch")), Qt::LeftButton);
-
-        QCOMPARE(Edit(dlg, "editIp")->text(), QStringLiteral("10.0.0.7"));
-        QCOMPARE(Edit(dlg, "editName")->text(), QStringLiteral("pc7.lab"));
-        QCOMPARE(MacTexts(dlg), L({"00", "1B", "2C", "3D", "4E", "5F"}));
-        QCOMPARE(Edit(dlg, "editBroadcast")->text(), QStringLiteral("255.255.255.255"));
-        QCOMPARE(dlg.m_strName, std::string("pc7.lab"));
-        QCOMPARE(dlg.m_dwIp, htonl(kPc7));
-        QCOMPARE(dlg.IpHostOrder(), kPc7);
-        QCOMPARE(dlg.m_mac, (Mac{0x00, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F}));
-        QCOMPARE(dlg.m_dwBroadcast, 0xFFFFFFFFu);
+        QTest::addColumn<Register>("c");
+        QTest::newRow("name fills address, name and MAC")
+            << Register{"pc7|||", 1, 1028, "pc7.lab|10.0.0.7|00-1B-2C-3D-4E-5F|255.255.255.255", kPc7};
+        QTest::newRow("address without reverse entry")
+            << Register{"|10.0.0.9||", 0, 0, "??? (10.0.0.9)|10.0.0.9|-----|255.255.255.255", 0x0A000009u};
+        QTest::newRow("typed address wins over the name") << Register{
+            "pc7|10.0.0.8||10.0.0.255", 1, 0, "pc8.lab|10.0.0.8|-----|10.0.0.255", 0x0A000008u, 0x0A0000FFu};
+        QTest::newRow("typed name stays without reverse entry")
+            << Register{"my-pc|10.0.0.9||10.0.0", 0, 0, "my-pc|10.0.0.9|-----|10.0.0", 0x0A000009u};
+        QTest::newRow("invalid address replaced by the resolved one")
+            << Register{"pc7|10.0.0.256||", 2, 0, "pc7.lab|10.0.0.7|00-1B-2C-3D-4E-5F|255.255.255.255", kPc7};
+        QTest::newRow("MAC only") << Register{"||0-1b-2|", 1, 0, "||00-1B-02-00-00-00|255.255.255.255"};
+        QTest::newRow("MAC boxes keep leading hex digits")
+            << Register{"||fF-g1-1g- a--z|", 0, 0, "||FF-00-01-0A-00-00|255.255.255.255"};
+        QTest::newRow("everything empty") << Register{"|||", 0, 1030, "||-----|"};
+        QTest::newRow("loopback only") << Register{"|127.0.0.1|", 0, 1027};
+        QTest::newRow("zero address") << Register{"|0.0.0.0|", 0, 1027};
+        QTest::newRow("limited broadcast") << Register{"|255.255.255.255|", 0, 1027};
+        QTest::newRow("unknown name") << Register{"nosuchpc||", 0, 1027};
+        QTest::newRow("zero MAC") << Register{"||0-00", 0, 1027};
+        QTest::newRow("loopback and zero MAC") << Register{"|127.0.0.1|00", 0, 1027};
+        QTest::newRow("same IP") << Register{"|10.0.0.7|", 1, 1028};
+        QTest::newRow("same MAC, new IP") << Register{"|10.0.0.9|00-1B-2C-3D-4E-5F", 1, 1028};
+        QTest::newRow("same MAC, no IP") << Register{"||00-1B-2C-3D-4E-5F", 1, 1028};
+        QTest::newRow("new IP and MAC") << Register{"|10.0.0.9|02-00-00-00-00-09", 1, 0};
+        QTest::newRow("editing keeps its own") << Register{"|10.0.0.7|00-1B-2C-3D-4E-5F", 2, 0};
+        QTest::newRow("another PC's IP, no document") << Register{"|10.0.0.7|", 0, 0};
     }
 
-    void registerAddressWithoutReverseGetsPlaceholderName()
+    void registerOk()
     {
+        QFETCH(Register, c);
+        CDoc doc;
+        CKw* pPc = doc.AddPc("pc7", kPc7, kMac7.data(), 0x0A0000FFu);
         CRegisterDlg dlg;
-        dlg.show();
-        Edit(dlg, "editIp")->setText(QStringLiteral("10.0.0.9"));
-        dlg.LookupAddress();
-        QCOMPARE(Edit(dlg, "editName")->text(), QStringLiteral("??? (10.0.0.9)"));
-        QCOMPARE(dlg.m_strName, std::string("??? (10.0.0.9)"));
-        QCOMPARE(dlg.m_dwIp, htonl(kPc9));
-        QCOMPARE(MacTexts(dlg), L({"", "", "", "", "", ""}));
-    }
-
-    void registerTypedAddressWinsOverName()
-    {
-        m_net.names["pc7"] = kPc7;
-        m_net.hosts[kPc8] = "pc8.lab";
-        CRegisterDlg dlg;
-        dlg.show();
-        Edit(dlg, "editName")->setText(QStringLiteral("pc7"));
-        Edit(dlg, "editIp")->setText(QStringLiteral("10.0.0.8"));
-        dlg.LookupAddress();
-        QCOMPARE(dlg.IpHostOrder(), kPc8);
-        QCOMPARE(Edit(dlg, "editIp")->text(), QStringLiteral("10.0.0.8"));
-        QCOMPARE(Edit(dlg, "editName")->text(), QStringLiteral("pc8.lab"));
-
-        // Without a reverse entry the typed name stays.
-        Edit(dlg, "editName")->setText(QStringLiteral("my-pc"));
-        Edit(dlg, "editIp")->setText(QStringLiteral("10.0.0.9"));
-        dlg.LookupAddress();
-        QCOMPARE(dlg.IpHostOrder(), kPc9);
-        QCOMPARE(Edit(dlg, "editName")->text(), QStringLiteral("my-pc"));
-        QCOMPARE(dlg.m_strName, std::string("my-pc"));
-    }
-
-    void registerInvalidTypedAddressIsReplacedByResolvedOne()
-    {
-        m_net.names["pc7"] = kPc7;
-        CRegisterDlg dlg;
-        dlg.show();
-        Edit(dlg, "editName")->setText(QStringLiteral("pc7"));
-        Edit(dlg, "editIp")->setText(QStringLiteral("10.0.0.256"));
-        dlg.LookupAddress();
-        QCOMPARE(Edit(dlg, "editIp")->text(), QStringLiteral("10.0.0.7"));
-        QCOMPARE(dlg.IpHostOrder(), kPc7);
-    }
-
-    void registerNothingTypedChangesNothing()
-    {
-        CRegisterDlg dlg;
-        dlg.show();
-        dlg.m_dwIp = 0x12345678u;
-        dlg.LookupAddress();
-        QCOMPARE(dlg.m_dwIp, 0x12345678u);
-        QCOMPARE(Edit(dlg, "editBroadcast")->text(), QString());
-        QCOMPARE(m_net.nResolveCalls, 0);
-    }
-
-    void registerBroadcast_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<quint32>("hostOrder");
-        QTest::newRow("empty") << QString() << QStringLiteral("255.255.255.255") << 0xFFFFFFFFu;
-        QTest::newRow("subnet") << QStringLiteral("10.0.0.255") << QStringLiteral("10.0.0.255")
-                                << 0x0A0000FFu;
-        QTest::newRow("invalid") << QStringLiteral("10.0.0") << QStringLiteral("10.0.0") << 0xFFFFFFFFu;
-    }
-
-    void registerBroadcast()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        QFETCH(quint32, hostOrder);
-        CRegisterDlg dlg;
-        dlg.show();
-        Edit(dlg, "editIp")->setText(QStringLiteral("10.0.0.9"));
-        Edit(dlg, "editBroadcast")->setText(typed);
-        dlg.LookupAddress();
-        QCOMPARE(Edit(dlg, "editBroadcast")->text(), shown);
-        QCOMPARE(dlg.BroadcastHostOrder(), hostOrder);
-    }
-
-    void registerSearchButtonFollowsNameAndAddress()
-    {
-        CRegisterDlg dlg;
-        dlg.show();
-        auto* pSearch = dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"));
-        QVERIFY(!pSearch->isEnabled());
-        SetMacTexts(dlg, L({"01"}));
-        QVERIFY(!pSearch->isEnabled());
-        QTest::keyClicks(Edit(dlg, "editName"), QStringLiteral("x"));
-        QVERIFY(pSearch->isEnabled());
-        Edit(dlg, "editIp")->setText(QStringLiteral("1"));
-        Edit(dlg, "editName")->clear();
-        QVERIFY(pSearch->isEnabled());
-        Edit(dlg, "editIp")->clear();
-        QVERIFY(!pSearch->isEnabled());
-    }
-
-    void registerHangingResolverDoesNotFreeze()
-    {
-        vtlookup::SetLookupForTesting({});
-        auto pGate = std::make_shared<std::promise<void>>();
-        std::shared_future<void> gate = pGate->get_future().share();
-        vtlookup::detail::SetSystemCallsForTesting(
-            {[gate](const std::string&) -> std::optional<std::uint32_t> {
-                 gate.wait_for(std::chrono::seconds(10));
-                 return std::nullopt;
-             },
-             {}});
-        vtlookup::detail::SetTimeout(std::chrono::milliseconds(100));
-        CRegisterDlg dlg;
-        Hook(dlg);
-        dlg.show();
-        Edit(dlg, "editName")->setText(QStringLiteral("hangs"));
-        QElapsedTimer timer;
-        timer.start();
+        dlg.m_pDoc = c.nMode == 1 ? &doc : nullptr;
+        dlg.m_pPc = c.nMode == 2 ? pPc : nullptr;
+        Fill(dlg, c.pTyped);
         dlg.accept();
-        QVERIFY(timer.elapsed() < 5000);
-        QCOMPARE(m_messages, std::vector<unsigned>{1027});
-        pGate->set_value();
+        QCOMPARE(m_messages, c.nMessage ? QStringList(QString::number(c.nMessage)) : QStringList());
+        QCOMPARE(dlg.result() == QDialog::Accepted, c.nMessage == 0);
+        QCOMPARE(dlg.isVisible(), c.nMessage != 0);
+        if (!c.pShown)
+            return;
+        QCOMPARE(Boxes(dlg), QString::fromUtf8(c.pShown));
+        const QString strMac = Boxes(dlg).section(u'|', 2, 2);
+        const QByteArray mac(reinterpret_cast<const char*>(dlg.m_mac.data()), 6);
+        QCOMPARE(mac.toHex('-').toUpper(),
+                 strMac == QStringLiteral("-----") ? "00-00-00-00-00-00" : strMac.toLatin1());
+        QCOMPARE(QString::fromStdString(dlg.m_strName), Boxes(dlg).section(u'|', 0, 0));
+        QCOMPARE(dlg.m_dwIp, htonl(c.nIp));
+        QCOMPARE(dlg.m_dwBroadcast, htonl(c.nBroadcast));
     }
 
-    // --- registration: OK ------------------------------------------------------------
-
-    void registerMacOnlyIsAccepted()
+    void registerEditingShowsTheRecord()
     {
-        CRegisterDlg dlg;
-        Hook(dlg);
-        dlg.show();
-        SetMacTexts(dlg, L({"0", "1b", "2"}));
-        dlg.accept();
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QVERIFY(m_messages.empty());
-        QCOMPARE(MacTexts(dlg), L({"00", "1B", "02", "00", "00", "00"}));
-        QCOMPARE(dlg.m_mac, (Mac{0x00, 0x1B, 0x02, 0, 0, 0}));
-        QCOMPARE(dlg.m_dwIp, 0xFFFFFFFFu);
-        QCOMPARE(Edit(dlg, "editBroadcast")->text(), QStringLiteral("255.255.255.255"));
-        QCOMPARE(dlg.m_strName, std::string());
-    }
-
-    void registerMacBoxesParseLeadingHexDigits()
-    {
-        CRegisterDlg dlg;
-        dlg.show();
-        SetMacTexts(dlg, L({"fF", "g1", "1g", " a", "", "z"}));
-        dlg.LookupAddress();
-        QCOMPARE(dlg.m_mac, (Mac{0xFF, 0x00, 0x01, 0x0A, 0x00, 0x00}));
-        QCOMPARE(MacTexts(dlg), L({"FF", "00", "01", "0A", "00", "00"}));
-    }
-
-    void registerRefusals_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<QStringList>("mac");
-        QTest::addColumn<unsigned>("message");
-        QTest::newRow("everything empty") << QString() << QString() << QStringList() << 1030u;
-        QTest::newRow("loopback only") << QString() << QStringLiteral("127.0.0.1") << QStringList() << 1027u;
-        QTest::newRow("zero address") << QString() << QStringLiteral("0.0.0.0") << QStringList() << 1027u;
-        QTest::newRow("limited broadcast")
-            << QString() << QStringLiteral("255.255.255.255") << QStringList() << 1027u;
-        QTest::newRow("unknown name") << QStringLiteral("nosuchpc") << QString() << QStringList() << 1027u;
-        QTest::newRow("zero mac") << QString() << QString() << L({"0", "00"}) << 1027u;
-        QTest::newRow("loopback and zero mac")
-            << QString() << QStringLiteral("127.0.0.1") << L({"00"}) << 1027u;
-    }
-
-    void registerRefusals()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, ip);
-        QFETCH(QStringList, mac);
-        QFETCH(unsigned, message);
         CDoc doc;
         CRegisterDlg dlg;
-        dlg.m_pDoc = &doc;
-        Hook(dlg);
+        dlg.m_pPc = doc.AddPc("lab-01", kPc7, kMac7.data(), 0x0A0000FFu);
         dlg.show();
-        Edit(dlg, "editName")->setText(name);
-        Edit(dlg, "editIp")->setText(ip);
-        SetMacTexts(dlg, mac);
-        dlg.accept();
-        QCOMPARE(m_messages, std::vector<unsigned>{message});
-        QVERIFY(dlg.isVisible());
-        QVERIFY(dlg.result() != QDialog::Accepted);
-    }
-
-    void registerDuplicates_data()
-    {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<QStringList>("mac");
-        QTest::addColumn<bool>("registering");
-        QTest::addColumn<bool>("accepted");
-        const QStringList otherMac = L({"02", "00", "00", "00", "00", "09"});
-        const QStringList ownMac = L({"00", "1B", "2C", "3D", "4E", "5F"});
-        QTest::newRow("same ip") << QStringLiteral("10.0.0.7") << QStringList() << true << false;
-        QTest::newRow("same mac, new ip") << QStringLiteral("10.0.0.9") << ownMac << true << false;
-        QTest::newRow("same mac, no ip") << QString() << ownMac << true << false;
-        QTest::newRow("new ip and mac") << QStringLiteral("10.0.0.9") << otherMac << true << true;
-        QTest::newRow("editing keeps own") << QStringLiteral("10.0.0.7") << ownMac << false << true;
-    }
-
-    void registerDuplicates()
-    {
-        QFETCH(QString, ip);
-        QFETCH(QStringList, mac);
-        QFETCH(bool, registering);
-        QFETCH(bool, accepted);
-        CDoc doc;
-        const Mac pcMac{0x00, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
-        CKw* pPc = doc.AddPc("pc7", kPc7, pcMac.data(), 0x0A0000FFu);
-        QVERIFY(pPc);
-        CRegisterDlg dlg;
-        if (registering)
-            dlg.m_pDoc = &doc;
-        else
-            dlg.m_pPc = pPc;
-        Hook(dlg);
-        dlg.show();
-        Edit(dlg, "editIp")->setText(ip);
-        SetMacTexts(dlg, mac);
-        dlg.accept();
-        QCOMPARE(dlg.result() == QDialog::Accepted, accepted);
-        QCOMPARE(m_messages, accepted ? std::vector<unsigned>{} : std::vector<unsigned>{1028});
-    }
-
-    void registerEditShowsRecord()
-    {
-        CDoc doc;
-        const Mac mac{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
-        CKw* pPc = doc.AddPc("lab-01", kPc7, mac.data(), 0x0A0000FFu);
-        CRegisterDlg dlg;
-        dlg.m_pPc = pPc;
-        dlg.show();
-        QCOMPARE(Edit(dlg, "editName")->text(), QStringLiteral("lab-01"));
-        QCOMPARE(Edit(dlg, "editIp")->text(), QStringLiteral("10.0.0.7"));
-        QCOMPARE(MacTexts(dlg), L({"0A", "1B", "2C", "3D", "4E", "5F"}));
-        QCOMPARE(Edit(dlg, "editBroadcast")->text(), QStringLiteral("10.0.0.255"));
+        QCOMPARE(Boxes(dlg), QStringLiteral("lab-01|10.0.0.7|00-1B-2C-3D-4E-5F|10.0.0.255"));
         QVERIFY(dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"))->isEnabled());
-
-        const Mac none{};
-        CKw* pBare = doc.AddPc("bare", 0xFFFFFFFFu, none.data(), 0xFFFFFFFFu);
-        CRegisterDlg bare;
-        bare.m_pPc = pBare;
-        bare.show();
-        QCOMPARE(Edit(bare, "editIp")->text(), QString());
-        QCOMPARE(MacTexts(bare), L({"", "", "", "", "", ""}));
-        QCOMPARE(Edit(bare, "editBroadcast")->text(), QStringLiteral("255.255.255.255"));
     }
-
-    // --- settings ----------------------------------------------------------------------
 
     void settingsRanges_data()
     {
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("interval");
-        QTest::addColumn<int>("reportType");
-        QTest::addColumn<QString>("refusedField");
-        QTest::newRow("port 1") << QStringLiteral("1") << QStringLiteral("60") << 2 << QString();
-        QTest::newRow("port 65534") << QStringLiteral("65534") << QStringLiteral("60") << 2 << QString();
-        QTest::newRow("port 0") << QStringLiteral("0") << QStringLiteral("60") << 2
-                                << QStringLiteral("editPort");
-        QTest::newRow("port 65535") << QStringLiteral("65535") << QStringLiteral("60") << 2
-                                    << QStringLiteral("editPort");
-        QTest::newRow("port empty") << QStringLiteral("") << QStringLiteral("60") << 2
-                                    << QStringLiteral("editPort");
-        QTest::newRow("port text") << QStringLiteral("9x") << QStringLiteral("60") << 2
-                                   << QStringLiteral("editPort");
-        QTest::newRow("port huge") << QStringLiteral("4294967297") << QStringLiteral("60") << 2
-                                   << QStringLiteral("editPort");
-        QTest::newRow("interval 5") << QStringLiteral("9000") << QStringLiteral("5") << 2 << QString();
-        QTest::newRow("interval 3600") << QStringLiteral("9000") << QStringLiteral("3600") << 1 << QString();
-        QTest::newRow("interval 4") << QStringLiteral("9000") << QStringLiteral("4") << 2
-                                    << QStringLiteral("editInterval");
-        QTest::newRow("interval 3601")
-            << QStringLiteral("9000") << QStringLiteral("3601") << 2 << QStringLiteral("editInterval");
-        QTest::newRow("interval 4, not used")
-            << QStringLiteral("9000") << QStringLiteral("4") << 0 << QStringLiteral("editInterval");
-        QTest::newRow("interval 3601, not used")
-            << QStringLiteral("9000") << QStringLiteral("3601") << 0 << QStringLiteral("editInterval");
-        QTest::newRow("interval 5, not used")
-            << QStringLiteral("9000") << QStringLiteral("5") << 0 << QString();
-        QTest::newRow("interval empty")
-            << QStringLiteral("9000") << QStringLiteral("") << 0 << QStringLiteral("editInterval");
-        QTest::newRow("both bad: port first")
-            << QStringLiteral("0") << QStringLiteral("4") << 2 << QStringLiteral("editPort");
+        QTest::addColumn<Range>("c");
+        QTest::newRow("port 1") << Range{"1", "60", 2, ""};
+        QTest::newRow("port 65534") << Range{"65534", "60", 2, ""};
+        QTest::newRow("port 0") << Range{"0", "60", 2, "editPort"};
+        QTest::newRow("port 65535") << Range{"65535", "60", 2, "editPort"};
+        QTest::newRow("port empty") << Range{"", "60", 2, "editPort"};
+        QTest::newRow("port wrapping to 1") << Range{"4294967297", "60", 2, "editPort"};
+        QTest::newRow("interval 5") << Range{"9000", "5", 2, ""};
+        QTest::newRow("interval 3600, at start-up") << Range{"9000", "3600", 1, ""};
+        QTest::newRow("interval 4") << Range{"9000", "4", 2, "editInterval"};
+        QTest::newRow("interval 3601") << Range{"9000", "3601", 2, "editInterval"};
+        QTest::newRow("interval 5, not used") << Range{"9000", "5", 0, ""};
+        QTest::newRow("interval 4, not used") << Range{"9000", "4", 0, "editInterval"};
+        QTest::newRow("interval 3601, not used") << Range{"9000", "3601", 0, "editInterval"};
+        QTest::newRow("both bad: port first") << Range{"0", "4", 2, "editPort"};
     }
 
     void settingsRanges()
     {
-        QFETCH(QString, port);
-        QFETCH(QString, interval);
-        QFETCH(int, reportType);
-        QFETCH(QString, refusedField);
-        CSettingsDlg dlg;
-        dlg.m_nPort = 9000;
-        dlg.m_nInterval = 60;
-        dlg.m_nReportType = 2;
-        Hook(dlg);
-        dlg.show();
-        const char* radios[] = {"radioNotUsed", "radioStartUp", "radioPeriodic"};
-        dlg.findChild<QRadioButton*>(QString::fromLatin1(radios[reportType]))->setChecked(true);
-        Edit(dlg, "editPort")->setText(port);
-        Edit(dlg, "editInterval")->setText(interval);
-        QVERIFY(Edit(dlg, "editInterval")->isEnabled());
-        dlg.accept();
-        if (refusedField.isEmpty()) {
-            QCOMPARE(dlg.result(), int(QDialog::Accepted));
-            QVERIFY(m_settingsMessages.empty());
-            QCOMPARE(dlg.m_nPort, port.toUInt());
-            QCOMPARE(dlg.m_nInterval, interval.toInt());
-            QCOMPARE(dlg.m_nReportType, reportType);
-        } else {
-            QVERIFY(dlg.result() != QDialog::Accepted);
-            QCOMPARE(m_settingsMessages.size(), std::size_t(1));
-            QLineEdit* pField = Edit(dlg, refusedField.toLatin1().constData());
-            QCOMPARE(dlg.focusWidget(), pField);
-            QCOMPARE(pField->selectedText(), pField->text());
-            const QString range = refusedField == QLatin1String("editPort") ? QStringLiteral("1 and 65534")
-                                                                            : QStringLiteral("5 and 3600");
-            QVERIFY2(m_settingsMessages[0].contains(range), qPrintable(m_settingsMessages[0]));
-        }
-    }
-
-    void settingsShowsFields()
-    {
+        QFETCH(Range, c);
         CSettingsDlg dlg;
         dlg.m_nPort = 9100;
-        dlg.m_nReportType = 1;
         dlg.m_nInterval = 300;
+        dlg.m_fnMessage = [this](const QString& str) { m_messages << str; };
         dlg.show();
-        QCOMPARE(Edit(dlg, "editPort")->text(), QStringLiteral("9100"));
-        QCOMPARE(Edit(dlg, "editInterval")->text(), QStringLiteral("300"));
-        QVERIFY(dlg.findChild<QRadioButton*>(QStringLiteral("radioStartUp"))->isChecked());
-        QVERIFY(Edit(dlg, "editPort")->alignment() & Qt::AlignRight);
-        QVERIFY(Edit(dlg, "editInterval")->alignment() & Qt::AlignRight);
+        QCOMPARE(Edit(dlg, "editPort")->text() + u'/' + Edit(dlg, "editInterval")->text(),
+                 QStringLiteral("9100/300"));
+        const char* radios[] = {"radioNotUsed", "radioStartUp", "radioPeriodic"};
+        dlg.findChild<QRadioButton*>(QString::fromLatin1(radios[c.nReportType]))->setChecked(true);
+        Edit(dlg, "editPort")->setText(QString::fromLatin1(c.pPort));
+        Edit(dlg, "editInterval")->setText(QString::fromLatin1(c.pInterval));
+        dlg.accept();
+        const bool bAccepted = *c.pRefused == '\0';
+        QCOMPARE(dlg.result() == QDialog::Accepted, bAccepted);
+        QCOMPARE(m_messages.size(), bAccepted ? 0 : 1);
+        if (bAccepted) {
+            QCOMPARE(QStringLiteral("%1/%2/%3").arg(dlg.m_nPort).arg(dlg.m_nInterval).arg(dlg.m_nReportType),
+                     QStringLiteral("%1/%2/%3")
+                         .arg(QLatin1String(c.pPort), QLatin1String(c.pInterval))
+                         .arg(c.nReportType));
+            return;
+        }
+        QLineEdit* pBox = Edit(dlg, c.pRefused);
+        QCOMPARE(dlg.focusWidget(), pBox);
+        QCOMPARE(pBox->selectedText(), pBox->text());
+        const QString strRange =
+            pBox == Edit(dlg, "editPort") ? QStringLiteral("1 and 65534") : QStringLiteral("5 and 3600");
+        QVERIFY2(m_messages[0].contains(strRange), qPrintable(m_messages[0]));
     }
 
     void settingsInterfaces_data()
     {
-        QTest::addColumn<quint32>("stored");
-        QTest::addColumn<int>("chooseIndex"); // -1: leave the selection as opened
-        QTest::addColumn<int>("shownIndex");
-        QTest::addColumn<quint32>("result");
-        QTest::newRow("auto") << 0u << -1 << 0 << 0u;
-        QTest::newRow("second address") << 0x0A000002u << -1 << 2 << 0x0A000002u;
-        QTest::newRow("gone address") << 0x0A090909u << -1 << 0 << 0u;
-        QTest::newRow("choose first address") << 0u << 1 << 0 << 0x0A000001u;
-        QTest::newRow("choose auto") << 0x0A000001u << 0 << 1 << 0u;
-        QTest::newRow("stored loopback") << 0x7F000001u << -1 << 0 << 0u;
+        QTest::addColumn<Interface>("c");
+        QTest::newRow("auto") << Interface{0u, -1, 0, 0u};
+        QTest::newRow("second address") << Interface{0x0A000002u, -1, 2, 0x0A000002u};
+        QTest::newRow("gone address") << Interface{0x0A090909u, -1, 0, 0u};
+        QTest::newRow("stored loopback") << Interface{0x7F000001u, -1, 0, 0u};
+        QTest::newRow("choose first address") << Interface{0u, 1, 0, 0x0A000001u};
+        QTest::newRow("choose auto") << Interface{0x0A000001u, 0, 1, 0u};
     }
 
     void settingsInterfaces()
     {
-        QFETCH(quint32, stored);
-        QFETCH(int, chooseIndex);
-        QFETCH(int, shownIndex);
-        QFETCH(quint32, result);
-        m_net.local = {0x7F000001u, 0x0A000001u, 0x0A000002u};
+        QFETCH(Interface, c);
         CSettingsDlg dlg;
-        Hook(dlg);
-        dlg.m_dwInterface = stored;
+        dlg.m_dwInterface = c.nStored;
         dlg.show();
         auto* pCombo = dlg.findChild<QComboBox*>(QStringLiteral("cbInterface"));
-        QCOMPARE(pCombo->count(), 3);
-        QCOMPARE(pCombo->itemText(0), S(2061));
-        QCOMPARE(pCombo->itemText(1), QStringLiteral("10.0.0.1"));
-        QCOMPARE(pCombo->itemText(2), QStringLiteral("10.0.0.2"));
-        QCOMPARE(pCombo->currentIndex(), shownIndex);
-        if (chooseIndex >= 0)
-            pCombo->setCurrentIndex(chooseIndex);
+        QStringList items;
+        for (int i = 0; i < pCombo->count(); ++i)
+            items << pCombo->itemText(i);
+        QCOMPARE(items, L({"Auto", "10.0.0.1", "10.0.0.2"}));
+        QCOMPARE(pCombo->currentIndex(), c.nShown);
+        if (c.nChoose >= 0)
+            pCombo->setCurrentIndex(c.nChoose);
         dlg.accept();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(dlg.m_dwInterface, result);
+        QCOMPARE(dlg.m_dwInterface, c.nResult);
     }
-
-    void settingsWithoutLocalAddressesOffersAutoOnly()
-    {
-        m_net.local = {0x7F000001u};
-        CSettingsDlg dlg;
-        dlg.m_dwInterface = 0x0A000001u;
-        dlg.show();
-        auto* pCombo = dlg.findChild<QComboBox*>(QStringLiteral("cbInterface"));
-        QCOMPARE(pCombo->count(), 1);
-        QCOMPARE(pCombo->currentIndex(), 0);
-    }
-
-    void settingsCancelKeepsFields()
-    {
-        m_net.local = {0x0A000001u};
-        CSettingsDlg dlg;
-        dlg.m_dwInterface = 0x0A000001u;
-        dlg.show();
-        Edit(dlg, "editPort")->setText(QStringLiteral("1234"));
-        dlg.findChild<QComboBox*>(QStringLiteral("cbInterface"))->setCurrentIndex(0);
-        dlg.reject();
-        QCOMPARE(dlg.m_nPort, 9000u);
-        QCOMPARE(dlg.m_dwInterface, 0x0A000001u);
-    }
-
-    // --- select group ------------------------------------------------------------------
 
     void selectGroupReturnsChosenInListOrder()
     {
         CDoc doc;
         std::vector<CGroup*> groups;
-        for (const char* name : {"Room A", "Room B", "Room C", "Room D"})
-            groups.push_back(doc.AddGroup(name));
-        QVERIFY(groups.back());
-
-        CSelectGroupDlg dlg;
-        dlg.m_groupList = groups;
-        dlg.show();
-        auto* pList = dlg.findChild<QListWidget*>(QStringLiteral("listGroups"));
-        QCOMPARE(pList->count(), 4);
-        QCOMPARE(pList->item(2)->text(), QStringLiteral("Room C"));
-        QVERIFY(!pList->item(0)->icon().isNull());
-        QVERIFY(pList->selectedItems().isEmpty());
-        QCOMPARE(pList->selectionMode(), QAbstractItemView::ExtendedSelection);
-
-        pList->item(3)->setSelected(true);
-        pList->item(0)->setSelected(true);
-        pList->item(2)->setSelected(true);
-        dlg.accept();
-        QCOMPARE(dlg.m_groupList, (std::vector<CGroup*>{groups[0], groups[2], groups[3]}));
-    }
-
-    void selectGroupNoneSelectedOrCancelled()
-    {
-        CDoc doc;
-        std::vector<CGroup*> groups{doc.AddGroup("A"), doc.AddGroup("B")};
-
-        CSelectGroupDlg none;
-        none.m_groupList = groups;
-        none.show();
-        none.accept();
-        QVERIFY(none.m_groupList.empty());
-
-        CSelectGroupDlg cancelled;
-        cancelled.m_groupList = groups;
-        cancelled.show();
-        cancelled.findChild<QListWidget*>(QStringLiteral("listGroups"))->item(1)->setSelected(true);
-        cancelled.reject();
-        QCOMPARE(cancelled.m_groupList, groups);
-
-        CSelectGroupDlg empty;
-        empty.show();
-        QCOMPARE(empty.findChild<QListWidget*>(QStringLiteral("listGroups"))->count(), 0);
-        empty.accept();
-        QVERIFY(empty.m_groupList.empty());
-    }
-
-    // --- about and languages -----------------------------------------------------------
-
-    void aboutShowsProductAndVersion()
-    {
-        CAboutDlg dlg;
-        const QString product = dlg.findChild<QLabel*>(QStringLiteral("labelProduct"))->text();
-        QVERIFY(product.contains(QStringLiteral("Veltrane Server")));
-        QVERIFY(product.contains(QStringLiteral("1.0.0")));
-        QVERIFY(!dlg.findChild<QLabel*>(QStringLiteral("labelPurpose"))->text().isEmpty());
-        auto* pOk = dlg.findChild<QPushButton*>(QStringLiteral("btnOk"));
-        dlg.show();
-        QTest::mouseClick(pOk, Qt::LeftButton);
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    }
-
-    void japaneseTexts()
-    {
-        QTranslator translator;
-        QVERIFY(translator.load(QStringLiteral(":/i18n/dialogs_ja.qm")));
-        QCoreApplication::installTranslator(&translator);
-        CRegisterDlg reg;
-        CSettingsDlg settings;
-        CSelectGroupDlg select;
-        CAboutDlg about;
-        QCoreApplication::removeTranslator(&translator);
-
-        QCOMPARE(reg.windowTitle(), QString::fromUtf8("PCの登録"));
-        QCOMPARE(reg.findChild<QPushButton*>(QStringLiteral("btnSearch"))->text(), QString::fromUtf8("検索"));
-        QCOMPARE(reg.findChild<QPushButton*>(QStringLiteral("btnCancel"))->text(),
-                 QString::fromUtf8("ｷｬﾝｾﾙ"));
-        QCOMPARE(settings.windowTitle(), QString::fromUtf8("設定"));
-        QCOMPARE(settings.findChild<QRadioButton*>(QStringLiteral("radioPeriodic"))->text(),
-                 QString::fromUtf8("定期間隔"));
-        QCOMPARE(select.windowTitle(), QString::fromUtf8("グループの選択"));
-        QVERIFY(about.findChild<QLabel*>(QStringLiteral("labelProduct"))
-                    ->text()
-                    .contains(QStringLiteral("1.0.0")));
+        for (const char* pName : {"Room A", "Room B", "Room C", "Room D"})
+            groups.push_back(doc.AddGroup(pName));
+        const auto choose = [&groups](std::vector<int> rows, bool bOk) {
+            CSelectGroupDlg dlg;
+            dlg.m_groupList = groups;
+            dlg.show();
+            for (int nRow : rows)
+                dlg.findChild<QListWidget*>(QStringLiteral("listGroups"))->item(nRow)->setSelected(true);
+            bOk ? dlg.accept() : dlg.reject();
+            return dlg.m_groupList;
+        };
+        QCOMPARE(choose({3, 0, 2}, true), (std::vector<CGroup*>{groups[0], groups[2], groups[3]}));
+        QVERIFY(choose({}, true).empty());
+        QCOMPARE(choose({1}, false), groups);
     }
 };
 
-QTEST_MAIN(DialogsTest)
+VT_SHELL_TEST_MAIN(DialogsTest)
 #include "test_dialogs.moc"
