@@ -90,10 +90,8 @@ struct Datagram {
     Bytes bytes;
     bool operator==(const Datagram&) const = default;
 };
-struct Reply {
-    std::uint32_t dwFrom = 0; ///< 0: from the socket that got the request
-    Bytes bytes;
-};
+/// What to send back, and from which address (0: from the socket that got the request).
+using Reply = std::pair<std::uint32_t, Bytes>;
 
 /// Scripted agents for what the agent lab cannot play: sockets at every `listen` address.
 class Peer final {
@@ -127,11 +125,10 @@ public:
                 for (ssize_t n; (n = ::recvfrom(m_fds[i].fd, buf.data(), buf.size(), MSG_DONTWAIT,
                                                 reinterpret_cast<sockaddr*>(&from), &nLen)) >= 0;) {
                     log.push_back({m_listen[i], Bytes(buf.begin(), buf.begin() + n)});
-                    for (const Reply& r : handler ? handler(log.back()) : std::vector<Reply>{}) {
-                        int& fd = r.dwFrom ? m_replyFds[r.dwFrom] : m_fds[i].fd;
-                        fd = fd ? fd : BoundSocket(r.dwFrom, 0);
-                        ::sendto(fd, r.bytes.data(), r.bytes.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                                 nLen);
+                    for (const auto& [dwFrom, bytes] : handler ? handler(log.back()) : std::vector<Reply>{}) {
+                        int& fd = dwFrom ? m_replyFds[dwFrom] : m_fds[i].fd;
+                        fd = fd ? fd : BoundSocket(dwFrom, 0);
+                        ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), nLen);
                     }
                 }
             }
@@ -180,8 +177,7 @@ protected:
         Eventually([&] {
             int nSeen = 0;
             for (const auto& [n, wParam, lParam] : Messages())
-                if (n == nMsg && wParam == 0 && ++nSeen == nOccurrence)
-                    nError = lParam;
+                nError = n == nMsg && wParam == 0 && ++nSeen == nOccurrence ? lParam : nError;
             return nError != -999;
         });
         return nError;
