@@ -143,6 +143,9 @@ template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int
 /// The tree and the list side by side in one window, as the main frame holds them, with
 /// a worker that only talks to simulated agents on loopback, every lookup answered here
 /// and every message box recorded and answered from a script (Yes when it runs out).
+using MacOpt = std::optional<MacAddress>;
+
+/// Searches go to 127.0.0.3 only.
 struct Desk {
     std::map<std::uint32_t, MacAddress> arp;
     struct {
@@ -159,7 +162,7 @@ struct Desk {
     CGpTree* pTree = nullptr;
     CKwList* pList = nullptr;
 
-    explicit Desk(std::vector<vtagent::AgentSpec> agents = {}, const char* pszSearch = "127.0.0.3")
+    explicit Desk(std::vector<vtagent::AgentSpec> agents = {})
     {
         vtview::SetMessageBoxForTesting([this](QWidget*, const QString& strText, QMessageBox::Icon icon,
                                                QMessageBox::StandardButtons shown) {
@@ -172,15 +175,11 @@ struct Desk {
                 log.answers.pop_front();
             return answer;
         });
-        vtlookup::Functions fns;
-        fns.fnResolve = [](const std::string&) { return std::optional<std::uint32_t>(); };
-        fns.fnReverse = [](std::uint32_t) { return std::optional<std::string>(); };
-        fns.fnArp = [this](std::uint32_t dwIp) {
-            const auto it = arp.find(dwIp);
-            return it == arp.end() ? std::optional<MacAddress>() : std::optional<MacAddress>(it->second);
-        };
-        fns.fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; };
-        vtlookup::SetLookupForTesting(fns);
+        vtlookup::SetLookupForTesting(
+            {.fnResolve = [](const std::string&) { return std::optional<std::uint32_t>(); },
+             .fnReverse = [](std::uint32_t) { return std::optional<std::string>(); },
+             .fnArp = [this](std::uint32_t dwIp) { return arp.contains(dwIp) ? arp.at(dwIp) : MacOpt(); },
+             .fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; }});
 
         // A server port whose agent port (+1) nobody else holds.
         for (int nTry = 0; nTry < 50 && wPort == 0; ++nTry) {
@@ -202,7 +201,7 @@ struct Desk {
         }
         ClientHooks hooks;
         hooks.fnConfig = [this] { return ClientConfig{0, wPort}; };
-        hooks.dwSearchDestination = Ip(pszSearch);
+        hooks.dwSearchDestination = Ip("127.0.0.3");
         hooks.nQuietMs = 300;
         hooks.fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; };
         CKwList::SetClientHooksForTesting(hooks);
