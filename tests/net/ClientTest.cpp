@@ -101,9 +101,7 @@ TEST_F(Worker, RequestsRefusedBeforeReadyWhileBusyAndWhenEmpty)
     hooks.fnOnThreadStart = [released = release.get_future().share()] {
         released.wait_for(std::chrono::seconds(5));
     };
-    m_pClient = CKwvtClient::Start(this, hooks);
-    ASSERT_NE(m_pClient, nullptr);
-    CKwvtClient& client = *m_pClient;
+    CKwvtClient& client = StartClient(hooks, false);
     EXPECT_TRUE(client.m_bBusy);
     EXPECT_FALSE(client.RequestSearch() || client.RequestStatus({Lo(2)}));
     release.set_value();

@@ -192,11 +192,11 @@ protected:
         hooks.fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; };
         return hooks;
     }
-    CKwvtClient& StartClient(ClientHooks hooks)
+    CKwvtClient& StartClient(ClientHooks hooks, bool bWaitIdle = true)
     {
         m_pClient = CKwvtClient::Start(this, std::move(hooks));
         EXPECT_NE(m_pClient, nullptr);
-        EXPECT_TRUE(WaitIdle());
+        EXPECT_TRUE(!bWaitIdle || WaitIdle());
         return *m_pClient;
     }
     bool WaitIdle() const
