@@ -33,28 +33,21 @@ struct Register {
     quint32 nBroadcast = 0xFFFFFFFFu;
 };
 
-struct Range {
-    const char* pPort;
-    const char* pInterval;
-    int nReportType;
-    const char* pRefused; // the box refused, empty when accepted
+struct Settings {
+    const char* pPort = "9000";
+    const char* pInterval = "60";
+    int nReportType = 2;
+    const char* pRefused = ""; // the box refused, empty when accepted
+    quint32 nStored = 0;       // interface, host order
+    int nShown = 0;            // interface entry shown at opening
+    int nChoose = -1;          // interface entry chosen, -1: as opened
+    quint32 nInterface = 0;    // after OK
 };
 
-struct Interface {
-    quint32 nStored;
-    int nChoose; // -1: leave the selection as opened
-    int nShown;
-    quint32 nResult;
-};
-
-QLineEdit* Edit(QWidget& dlg, const char* pName)
+QLineEdit* Edit(QWidget& dlg, const char* pName, int nMac = 0)
 {
-    return dlg.findChild<QLineEdit*>(QString::fromLatin1(pName));
-}
-
-QLineEdit* MacEdit(QWidget& dlg, int i)
-{
-    return dlg.findChild<QLineEdit*>(QStringLiteral("editMac%1").arg(i));
+    const QString strName = QString::fromLatin1(pName);
+    return dlg.findChild<QLineEdit*>(strName.contains(u'%') ? strName.arg(nMac) : strName);
 }
 
 /// The boxes as name|IP|MAC as aa-bb-..|broadcast.
@@ -62,15 +55,14 @@ QString Boxes(QWidget& dlg)
 {
     QString str = Edit(dlg, "editName")->text() + u'|' + Edit(dlg, "editIp")->text() + u'|';
     for (int i = 0; i < 6; ++i)
-        str += MacEdit(dlg, i)->text() + (i < 5 ? u'-' : u'|');
+        str += Edit(dlg, "editMac%1", i)->text() + (i < 5 ? u'-' : u'|');
     return str + Edit(dlg, "editBroadcast")->text();
 }
 
 } // namespace
 
 Q_DECLARE_METATYPE(Register)
-Q_DECLARE_METATYPE(Range)
-Q_DECLARE_METATYPE(Interface)
+Q_DECLARE_METATYPE(Settings)
 
 class DialogsTest : public QObject {
     Q_OBJECT
@@ -87,7 +79,7 @@ private:
         Edit(dlg, "editName")->setText(typed[0]);
         Edit(dlg, "editIp")->setText(typed[1]);
         for (int i = 0; i < 6; ++i)
-            MacEdit(dlg, i)->setText(mac.value(i));
+            Edit(dlg, "editMac%1", i)->setText(mac.value(i));
         Edit(dlg, "editBroadcast")->setText(typed.value(3));
     }
 
@@ -184,35 +176,50 @@ private slots:
         QVERIFY(dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"))->isEnabled());
     }
 
-    void settingsRanges_data()
+    void settings_data()
     {
-        QTest::addColumn<Range>("c");
-        QTest::newRow("port 1") << Range{"1", "60", 2, ""};
-        QTest::newRow("port 65534") << Range{"65534", "60", 2, ""};
-        QTest::newRow("port 0") << Range{"0", "60", 2, "editPort"};
-        QTest::newRow("port 65535") << Range{"65535", "60", 2, "editPort"};
-        QTest::newRow("port empty") << Range{"", "60", 2, "editPort"};
-        QTest::newRow("port wrapping to 1") << Range{"4294967297", "60", 2, "editPort"};
-        QTest::newRow("interval 5") << Range{"9000", "5", 2, ""};
-        QTest::newRow("interval 3600, at start-up") << Range{"9000", "3600", 1, ""};
-        QTest::newRow("interval 4") << Range{"9000", "4", 2, "editInterval"};
-        QTest::newRow("interval 3601") << Range{"9000", "3601", 2, "editInterval"};
-        QTest::newRow("interval 5, not used") << Range{"9000", "5", 0, ""};
-        QTest::newRow("interval 4, not used") << Range{"9000", "4", 0, "editInterval"};
-        QTest::newRow("interval 3601, not used") << Range{"9000", "3601", 0, "editInterval"};
-        QTest::newRow("both bad: port first") << Range{"0", "4", 2, "editPort"};
+        QTest::addColumn<Settings>("c");
+        QTest::newRow("port 1") << Settings{.pPort = "1"};
+        QTest::newRow("port 65534") << Settings{.pPort = "65534"};
+        QTest::newRow("port 0") << Settings{.pPort = "0", .pRefused = "editPort"};
+        QTest::newRow("port 65535") << Settings{.pPort = "65535", .pRefused = "editPort"};
+        QTest::newRow("port empty") << Settings{.pPort = "", .pRefused = "editPort"};
+        QTest::newRow("port wrapping to 1") << Settings{.pPort = "4294967297", .pRefused = "editPort"};
+        QTest::newRow("interval 5") << Settings{.pInterval = "5"};
+        QTest::newRow("interval 3600, at start-up") << Settings{.pInterval = "3600", .nReportType = 1};
+        QTest::newRow("interval 4") << Settings{.pInterval = "4", .pRefused = "editInterval"};
+        QTest::newRow("interval 3601") << Settings{.pInterval = "3601", .pRefused = "editInterval"};
+        QTest::newRow("interval 5, not used") << Settings{.pInterval = "5", .nReportType = 0};
+        QTest::newRow("interval 4, not used")
+            << Settings{.pInterval = "4", .nReportType = 0, .pRefused = "editInterval"};
+        QTest::newRow("interval 3601, not used")
+            << Settings{.pInterval = "3601", .nReportType = 0, .pRefused = "editInterval"};
+        QTest::newRow("both bad: port first")
+            << Settings{.pPort = "0", .pInterval = "4", .pRefused = "editPort"};
+        QTest::newRow("second address")
+            << Settings{.nStored = 0x0A000002u, .nShown = 2, .nInterface = 0x0A000002u};
+        QTest::newRow("gone address: Auto") << Settings{.nStored = 0x0A090909u};
+        QTest::newRow("stored loopback: Auto") << Settings{.nStored = 0x7F000001u};
+        QTest::newRow("choose first address") << Settings{.nChoose = 1, .nInterface = 0x0A000001u};
+        QTest::newRow("choose Auto") << Settings{.nStored = 0x0A000001u, .nShown = 1, .nChoose = 0};
     }
 
-    void settingsRanges()
+    void settings()
     {
-        QFETCH(Range, c);
+        QFETCH(Settings, c);
         CSettingsDlg dlg;
         dlg.m_nPort = 9100;
         dlg.m_nInterval = 300;
+        dlg.m_dwInterface = c.nStored;
         dlg.m_fnMessage = [this](const QString& str) { m_messages << str; };
         dlg.show();
-        QCOMPARE(Edit(dlg, "editPort")->text() + u'/' + Edit(dlg, "editInterval")->text(),
-                 QStringLiteral("9100/300"));
+        auto* pCombo = dlg.findChild<QComboBox*>(QStringLiteral("cbInterface"));
+        QStringList shown = {Edit(dlg, "editPort")->text(), Edit(dlg, "editInterval")->text()};
+        for (int i = 0; i < pCombo->count(); ++i)
+            shown << pCombo->itemText(i);
+        QCOMPARE(shown, L({"9100", "300", "Auto", "10.0.0.1", "10.0.0.2"})); // never 127.0.0.1
+        QCOMPARE(pCombo->currentIndex(), c.nShown);
+        pCombo->setCurrentIndex(c.nChoose >= 0 ? c.nChoose : c.nShown);
         const char* radios[] = {"radioNotUsed", "radioStartUp", "radioPeriodic"};
         dlg.findChild<QRadioButton*>(QString::fromLatin1(radios[c.nReportType]))->setChecked(true);
         Edit(dlg, "editPort")->setText(QString::fromLatin1(c.pPort));
@@ -222,10 +229,15 @@ private slots:
         QCOMPARE(dlg.result() == QDialog::Accepted, bAccepted);
         QCOMPARE(m_messages.size(), bAccepted ? 0 : 1);
         if (bAccepted) {
-            QCOMPARE(QStringLiteral("%1/%2/%3").arg(dlg.m_nPort).arg(dlg.m_nInterval).arg(dlg.m_nReportType),
-                     QStringLiteral("%1/%2/%3")
+            QCOMPARE(QStringLiteral("%1/%2/%3/%4")
+                         .arg(dlg.m_nPort)
+                         .arg(dlg.m_nInterval)
+                         .arg(dlg.m_nReportType)
+                         .arg(dlg.m_dwInterface, 0, 16),
+                     QStringLiteral("%1/%2/%3/%4")
                          .arg(QLatin1String(c.pPort), QLatin1String(c.pInterval))
-                         .arg(c.nReportType));
+                         .arg(c.nReportType)
+                         .arg(c.nInterface, 0, 16));
             return;
         }
         QLineEdit* pBox = Edit(dlg, c.pRefused);
@@ -234,36 +246,6 @@ private slots:
         const QString strRange =
             pBox == Edit(dlg, "editPort") ? QStringLiteral("1 and 65534") : QStringLiteral("5 and 3600");
         QVERIFY2(m_messages[0].contains(strRange), qPrintable(m_messages[0]));
-    }
-
-    void settingsInterfaces_data()
-    {
-        QTest::addColumn<Interface>("c");
-        QTest::newRow("auto") << Interface{0u, -1, 0, 0u};
-        QTest::newRow("second address") << Interface{0x0A000002u, -1, 2, 0x0A000002u};
-        QTest::newRow("gone address") << Interface{0x0A090909u, -1, 0, 0u};
-        QTest::newRow("stored loopback") << Interface{0x7F000001u, -1, 0, 0u};
-        QTest::newRow("choose first address") << Interface{0u, 1, 0, 0x0A000001u};
-        QTest::newRow("choose auto") << Interface{0x0A000001u, 0, 1, 0u};
-    }
-
-    void settingsInterfaces()
-    {
-        QFETCH(Interface, c);
-        CSettingsDlg dlg;
-        dlg.m_dwInterface = c.nStored;
-        dlg.show();
-        auto* pCombo = dlg.findChild<QComboBox*>(QStringLiteral("cbInterface"));
-        QStringList items;
-        for (int i = 0; i < pCombo->count(); ++i)
-            items << pCombo->itemText(i);
-        QCOMPARE(items, L({"Auto", "10.0.0.1", "10.0.0.2"}));
-        QCOMPARE(pCombo->currentIndex(), c.nShown);
-        if (c.nChoose >= 0)
-            pCombo->setCurrentIndex(c.nChoose);
-        dlg.accept();
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(dlg.m_dwInterface, c.nResult);
     }
 
     void selectGroupReturnsChosenInListOrder()

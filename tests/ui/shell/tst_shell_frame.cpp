@@ -61,16 +61,12 @@ private:
     std::unique_ptr<CMainFrame> MakeFrame() { return std::make_unique<CMainFrame>(&m_doc, nullptr); }
 
 private slots:
-    void initTestCase()
-    {
-        vtshell::InitShellResources();
-        CServerApp::SetExecutablePathForTesting(m_dir.path() + QStringLiteral("/vtserver"));
-        m_doc.SetPathName((m_dir.path() + QStringLiteral("/vtserver.DAT")).toStdString());
-    }
-
     void init()
     {
         ResetShell();
+        vtshell::InitShellResources();
+        CServerApp::SetExecutablePathForTesting(m_dir.path() + QStringLiteral("/vtserver"));
+        m_doc.SetPathName((m_dir.path() + QStringLiteral("/vtserver.DAT")).toStdString());
         SetPowerOffEnabled(false);
         CMainFrame::SetTrayAvailableForTesting(true);
     }
@@ -232,46 +228,41 @@ private slots:
         QCOMPARE(rect.value_or(QRect()), bRestored ? stored : QRect());
     }
 
-    void placementIsRestoredAndStored()
+    void placementIsStoredAndRestored()
     {
         const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-        const QRect stored(work.x() + 10, work.y() + 20, 320, 240);
-        const std::pair<const char*, int> values[] = {{"sLeft", work.x()},
-                                                      {"sTop", work.y()},
-                                                      {"sRight", work.right() + 1},
-                                                      {"sBottom", work.bottom() + 1},
-                                                      {"x", stored.x()},
-                                                      {"y", stored.y()},
-                                                      {"cx", 320},
-                                                      {"cy", 240}};
-        for (const auto& [pKey, nValue] : values)
-            vtsettings::WriteInt("Window", pKey, nValue);
-        auto pFrame = MakeFrame();
-        pFrame->show();
-        QVERIFY(QTest::qWaitForWindowExposed(pFrame.get()));
-        QCOMPARE(pFrame->frameGeometry().topLeft(), stored.topLeft());
-        QTRY_COMPARE(pFrame->frameGeometry().size(), stored.size());
-        pFrame->move(work.x() + 30, work.y() + 40);
-        QVERIFY(pFrame->close());
-        QCOMPARE(vtsettings::ReadInt("Window", "x", -1), work.x() + 30);
-        QCOMPARE(vtsettings::ReadInt("Window", "cx", -1), 320);
+        QRect first;
+        for (int nRun = 0; nRun < 2; ++nRun) {
+            auto pFrame = MakeFrame();
+            if (nRun == 0)
+                pFrame->setGeometry(work.x() + 10, work.y() + 20, 320, 240);
+            pFrame->show();
+            QVERIFY(QTest::qWaitForWindowExposed(pFrame.get()));
+            if (nRun == 1)
+                QTRY_COMPARE(pFrame->frameGeometry(), first);
+            first = pFrame->frameGeometry();
+            QVERIFY(pFrame->close());
+        }
+        QCOMPARE(vtsettings::ReadInt("Window", "sRight", -1), work.right() + 1);
+        QCOMPARE(vtsettings::ReadInt("Window", "cx", -1), first.width());
     }
 
     // --- tray -------------------------------------------------------------
 
-    void storedTrayAtStartUp_data()
+    void tray_data()
     {
         QTest::addColumn<bool>("bTrayAvailable");
         QTest::newRow("desktop tray") << true;
         QTest::newRow("no desktop tray") << false;
     }
 
-    void storedTrayAtStartUp()
+    void tray()
     {
         QFETCH(bool, bTrayAvailable);
         CMainFrame::SetTrayAvailableForTesting(bTrayAvailable);
         vtsettings::WriteInt("Window", "Tray", 1);
         auto pFrame = MakeFrame();
+        QVERIFY(pFrame->Create());
         pFrame->ShowAtStartUp();
         QCOMPARE(pFrame->isVisible(), !bTrayAvailable);
         QCOMPARE(pFrame->IsInTray(), bTrayAvailable);
@@ -281,20 +272,15 @@ private slots:
             pFrame->DoCommand(ID_TASK_TRAY);
             QVERIFY(pFrame->isVisible());
             QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 1);
+            return;
         }
-    }
-
-    void trayToggleMenuAndExit()
-    {
-        auto pFrame = MakeFrame();
-        QVERIFY(pFrame->Create());
-        pFrame->ShowAtStartUp();
-        pFrame->DoCommand(ID_TASK_TRAY);
-        QCOMPARE(pFrame->isVisible(), vtsettings::ReadInt("Window", "Tray", -1) == 0);
-        QVERIFY(!pFrame->isVisible());
         pFrame->ToggleTray(true); // what a double click does
         QVERIFY(pFrame->isVisible() && pFrame->ToolBar()->isVisible());
         QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
+        pFrame->DoCommand(ID_TASK_TRAY);
+        QVERIFY(!pFrame->isVisible());
+        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 1);
+        pFrame->ToggleTray(true);
 
         // A modal dialog open: nothing is hidden, the state is still written.
         QDialog modal;
@@ -307,10 +293,8 @@ private slots:
         modal.close();
 
         QCOMPARE(pFrame->TrayIcon()->toolTip(), QStringLiteral("VT Server"));
-        const QList<QAction*> menu = pFrame->TrayIcon()->contextMenu()->actions();
-        QCOMPARE(Texts(menu), L({"Exit(&X)", "", "Cancel"}));
         QSignalSpy closed(pFrame.get(), &CMainFrame::closed);
-        menu[0]->trigger();
+        pFrame->TrayIcon()->contextMenu()->actions().first()->trigger();
         QTRY_COMPARE(closed.count(), 1);
     }
 

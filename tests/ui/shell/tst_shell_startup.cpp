@@ -56,12 +56,6 @@ private slots:
         CServerApp::SetExecutablePathForTesting(m_pDir->path() + QStringLiteral("/vtcopy"));
     }
 
-    void cleanup()
-    {
-        CServerApp::SetExecutablePathForTesting(QString());
-        QFile::setPermissions(DataPath(), QFile::ReadOwner | QFile::WriteOwner);
-    }
-
     void secondInstanceIsRefusedWhileTheFirstRuns()
     {
         auto pFirst = std::make_unique<CServerApp>();
@@ -152,68 +146,59 @@ private slots:
         QVERIFY(!app.Doc()->IsModified());
     }
 
-    void unwritableDataFileKeepsTheRosterInMemory_data()
+    void unsavedChanges_data()
     {
-        QTest::addColumn<bool>("bDirectory");
-        QTest::newRow("read-only file") << false;
-        QTest::newRow("directory") << true;
+        QTest::addColumn<int>("nCase"); // 0 read-only file, 1 directory, 2 missing folder
+        QTest::newRow("read-only file: changes stay in memory") << 0;
+        QTest::newRow("directory: changes stay in memory") << 1;
+        QTest::newRow("missing folder: save retried, closing refused") << 2;
     }
 
-    void unwritableDataFileKeepsTheRosterInMemory()
+    void unsavedChanges()
     {
-        QFETCH(bool, bDirectory);
-        if (bDirectory) {
-            QVERIFY(QDir().mkdir(DataPath()));
-        } else {
+        QFETCH(int, nCase);
+        const QString strDir = m_pDir->path() + QStringLiteral("/not-yet");
+        if (nCase == 0) {
             CDoc doc;
             doc.SetPathName(DataPath().toStdString());
             QVERIFY(doc.AddPc("PC01", 0x7F000003, kMac, 0x7FFFFFFF));
             QCOMPARE(doc.DoFileSave(), SaveResult::Saved);
             QCOMPARE(::chmod(QFile::encodeName(DataPath()).constData(), 0444), 0);
         }
+        if (nCase == 1)
+            QVERIFY(QDir().mkdir(DataPath()));
+        if (nCase == 2)
+            CServerApp::SetExecutablePathForTesting(strDir + QStringLiteral("/vt"));
         const QByteArray bytes = Contents(DataPath());
+        const bool bDropped = nCase < 2;
 
         CServerApp app;
         QVERIFY(app.InitInstance());
         CDoc* pDoc = app.Doc();
-        const std::size_t nLoaded = bDirectory ? 0 : 1;
-        QCOMPARE(pDoc->m_pcs.size(), nLoaded);
-        QVERIFY(g_messages.isEmpty());
-
+        QCOMPARE(pDoc->m_pcs.size(), std::size_t(nCase == 0 ? 1 : 0));
         const std::uint8_t mac2[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x56};
         QVERIFY(pDoc->AddPc("PC02", 0x7F000004, mac2, 0x7FFFFFFF));
-        QTRY_COMPARE_WITH_TIMEOUT(g_messages, QStringList(QStringLiteral("Data cannot be saved file.")),
-                                  5000);
-        QCOMPARE(g_icons, QList<QMessageBox::Icon>({QMessageBox::Warning}));
-        QCOMPARE(pDoc->m_pcs.size(), nLoaded + 1);
-        QVERIFY(!pDoc->IsModified());
-
-        // Each further change is reported again; the file stays as it was.
-        pDoc->RenamePc(pDoc->m_pcs.front().get(), "RENAMED");
-        QTRY_COMPARE_WITH_TIMEOUT(g_messages.size(), 2, 5000);
-        QCOMPARE(Contents(DataPath()), bytes);
-        QVERIFY(app.MainFrame()->close()); // nothing pending
-    }
-
-    void failedSaveIsReportedOnceAndBlocksClosing()
-    {
-        const QString strDir = m_pDir->path() + QStringLiteral("/not-yet");
-        CServerApp::SetExecutablePathForTesting(strDir + QStringLiteral("/vt"));
-        CServerApp app;
-        QVERIFY(app.InitInstance());
-        QSignalSpy closed(app.MainFrame(), &CMainFrame::closed);
-        QVERIFY(app.Doc()->AddPc("PC01", 0x7F000003, kMac, 0x7FFFFFFF));
         QTRY_COMPARE_WITH_TIMEOUT(g_messages.size(), 1, 5000);
-        QTest::qWait(100);
-        QCOMPARE(g_messages.size(), 1); // idle retries stay quiet
-        QVERIFY(g_messages[0].contains(strDir));
+        QVERIFY2(bDropped ? g_messages[0] == QStringLiteral("Data cannot be saved file.")
+                          : g_messages[0].contains(strDir),
+                 qPrintable(g_messages[0]));
+        QCOMPARE(g_icons[0], QMessageBox::Warning);
+        QCOMPARE(pDoc->IsModified(), !bDropped);
 
-        QVERIFY(!app.MainFrame()->close());
-        QCOMPARE(g_messages.size(), 2);
-        QVERIFY(QDir().mkdir(strDir));
-        QVERIFY(app.MainFrame()->close());
+        // Dropped changes are reported on each change; a failed save retries quietly.
+        pDoc->RenamePc(pDoc->m_pcs.front().get(), "RENAMED");
+        QTest::qWait(100);
+        QTRY_COMPARE_WITH_TIMEOUT(g_messages.size(), bDropped ? 2 : 1, 5000);
+        QCOMPARE(Contents(DataPath()), bytes);
+        QSignalSpy closed(app.MainFrame(), &CMainFrame::closed);
+        QCOMPARE(app.MainFrame()->close(), bDropped);
+        if (!bDropped) {
+            QCOMPARE(g_messages.size(), 2);
+            QVERIFY(QDir().mkdir(strDir));
+            QVERIFY(app.MainFrame()->close());
+            QVERIFY(QFileInfo::exists(strDir + QStringLiteral("/vt.DAT")));
+        }
         QCOMPARE(closed.count(), 1);
-        QVERIFY(QFileInfo::exists(strDir + QStringLiteral("/vt.DAT")));
     }
 };
 
