@@ -22,13 +22,6 @@ QString Groups(const CGpTree& tree)
     return items.join(QLatin1Char(','));
 }
 
-void Commit(QLineEdit* pEditor, const QString& strText)
-{
-    pEditor->setText(strText);
-    QTest::keyClick(pEditor, Qt::Key_Return);
-    QCoreApplication::processEvents();
-}
-
 } // namespace
 
 class TestGpTree : public QObject {
@@ -85,7 +78,9 @@ void TestGpTree::renameLimitsInBytes()
     desk.doc.SetModifiedFlag(false);
     for (const QString& strName : {str64, str64 + QStringLiteral("b"), QString()}) {
         tree.OnCommand(ID_CHANGE_NAME);
-        Commit(tree.LabelEditor(), strName);
+        tree.LabelEditor()->setText(strName);
+        QTest::keyClick(tree.LabelEditor(), Qt::Key_Return);
+        QCoreApplication::processEvents();
     }
     QTRY_COMPARE(desk.log.texts, QStringList(2, QStringLiteral("Incorrect group name.")));
     QCOMPARE(desk.log.icons.back(), QMessageBox::Information);

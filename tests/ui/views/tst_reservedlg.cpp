@@ -37,48 +37,30 @@ class TestReserveDlg : public QObject {
     Q_OBJECT
 private slots:
     void init() { ResetEnvironment(); }
-    void freshRecord();
-    void tabSwitchKeepsEditsAndWakeUpIsType255();
+    void tabSwitchKeepsEditsAndWakeUpIsType255Force0();
     void texts_data();
     void texts();
 };
 
-void TestReserveDlg::freshRecord()
-{
-    vtclock::SetClockForTesting([] { return March(14, 13, 47, 25); });
-    CReserveDlg dlg;
-    dlg.OnInitDialog();
-    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 13:47"));
-    QVERIFY(!Button(&dlg, "daily")->isEnabled() && !Time(dlg)->isEnabled());
-
-    // Setting it without choosing a type stores a shutdown.
-    Click(dlg, {"set"});
-    dlg.accept();
-    QCOMPARE(dlg.m_reserveOff.m_bSet, 1);
-    QCOMPARE(dlg.m_reserveOff.m_nMode, std::int32_t{ReserveDaily});
-    QCOMPARE(dlg.m_reserveOff.m_wType, OP_SHUTDOWN);
-    QCOMPARE(dlg.m_reserveOff.m_time, March(14, 13, 47));
-}
-
-void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255()
+void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255Force0()
 {
     CReserveDlg dlg;
     CReserve on;
     on.Set(1, ReserveDaily, 0, 0, March(14, 7, 0), OP_WAKEUP, 0);
     dlg.m_reserveOn.Assign(on);
     dlg.OnInitDialog();
-    Click(dlg, {"set", "weekly", "wday1", "wday5", "reboot", "forcible"});
+    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 12:00")); // a fresh record: now
+    Click(dlg, {"set", "weekly", "wday1", "wday5", "forcible"});   // the type is a shutdown unless chosen
     Time(dlg)->setTime(QTime(23, 15));
-    const QString strEdited = QStringLiteral("set,weekly,wday1,wday5,reboot,forcible 23:15");
-    QCOMPARE(Checked(dlg), strEdited);
+    QCOMPARE(Checked(dlg), QStringLiteral("set,weekly,wday1,wday5,forcible 23:15"));
 
-    // The wake-up tab hides the type (reboot and forcible stay checked underneath).
+    // The wake-up tab hides the type (forcible stays checked underneath).
     dlg.SelectTab(1);
     QCOMPARE(dlg.CurrentTab(), 1);
     QVERIFY(!dlg.findChild<QGroupBox*>(QStringLiteral("typeBox"))->isVisibleTo(&dlg));
     QCOMPARE(Checked(dlg), QStringLiteral("set,daily 07:00"));
     dlg.SelectTab(0);
-    QCOMPARE(Checked(dlg), strEdited);
+    QCOMPARE(Checked(dlg), QStringLiteral("set,weekly,wday1,wday5,shutdown,forcible 23:15"));
 
     // OK on the other tab keeps what was edited on both.
     dlg.SelectTab(1);
@@ -87,7 +69,7 @@ void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255()
     dlg.accept();
     QCOMPARE(dlg.m_reserveOff.m_nMode, std::int32_t{ReserveWeekly});
     QCOMPARE(dlg.m_reserveOff.m_dwWeekDays, std::uint32_t{0x22});
-    QCOMPARE(dlg.m_reserveOff.m_wType, OP_REBOOT);
+    QCOMPARE(dlg.m_reserveOff.m_wType, OP_SHUTDOWN);
     QCOMPARE(dlg.m_reserveOff.m_wForce, std::uint16_t{1});
     QCOMPARE(QDateTime::fromSecsSinceEpoch(dlg.m_reserveOff.m_time).time(), QTime(23, 15));
     QCOMPARE(dlg.m_reserveOn.m_nMode, std::int32_t{ReserveMonthly});
