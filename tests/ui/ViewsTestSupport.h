@@ -152,7 +152,7 @@ struct Desk {
         QStringList texts;
         std::vector<QMessageBox::Icon> icons;
         std::vector<QMessageBox::StandardButtons> buttons;
-        std::deque<QMessageBox::StandardButton> answers;
+        QList<QMessageBox::StandardButton> answers;
     } log;
     CDoc doc;
     quint16 wPort = 0;
@@ -169,11 +169,7 @@ struct Desk {
             log.texts << strText;
             log.icons.push_back(icon);
             log.buttons.push_back(shown);
-            const QMessageBox::StandardButton answer =
-                log.answers.empty() ? QMessageBox::Yes : log.answers.front();
-            if (!log.answers.empty())
-                log.answers.pop_front();
-            return answer;
+            return log.answers.isEmpty() ? QMessageBox::Yes : log.answers.takeFirst();
         });
         vtlookup::SetLookupForTesting(
             {.fnResolve = [](const std::string&) { return std::optional<std::uint32_t>(); },

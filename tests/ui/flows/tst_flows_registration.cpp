@@ -62,8 +62,7 @@ private slots:
     void rosterDeleteAsksForGroupedPcs();
     void groupDeleteTakesPcsOutOfThatGroupOnly();
     void addToGroupRules();
-    void optionsWritesFourSettingsCancelNone();
-    void storedOutOfRangeValuesGiveDefaults();
+    void optionsPresetsAndWritesFourSettings();
 };
 
 void TestFlowsRegistration::registrationUpToTheLimitWithAGroupShown()
@@ -203,21 +202,23 @@ void TestFlowsRegistration::addToGroupRules()
     QCOMPARE(desk.log.texts.size(), 1);
 }
 
-void TestFlowsRegistration::optionsWritesFourSettingsCancelNone()
+void TestFlowsRegistration::optionsPresetsAndWritesFourSettings()
 {
-    vtsettings::WriteInt("Interface", "IP Port", 9100);
-    vtsettings::WriteInt("Settings", "Interval", 300);
+    vtsettings::WriteInt("Settings", "Type", 2);
+    vtsettings::WriteInt("Settings", "Interval", 0); // out of range, like the port: the defaults
+    vtsettings::WriteInt("Interface", "IP Port", 65535);
     Desk desk;
     QVERIFY(desk.Start());
-    desk.pList->RestartPeriodicTimer(1, 45); // the view's fields, not the store, preset the dialog
+    QCOMPARE(desk.pList->PeriodicTimerPeriod(), 60000);
     QStringList writes;
     CKwList::SetSettingWriterForTesting([&writes](const char* section, const char* key, int nValue) {
         writes << QStringLiteral("%1/%2=%3").arg(QLatin1String(section), QLatin1String(key)).arg(nValue);
         vtsettings::WriteInt(section, key, nValue);
     });
-    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9100 1 45"));
+    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9000 2 60"));
+    desk.pList->RestartPeriodicTimer(1, 45); // the view's fields, not the store, preset the dialog
+    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9000 1 45"));
     QVERIFY(writes.isEmpty());
-    QCOMPARE(desk.pList->Interval(), 45);
 
     OnNextModal<CSettingsDlg>([](CSettingsDlg* pDlg) {
         SetText(pDlg, "editPort", "9200");
@@ -231,17 +232,6 @@ void TestFlowsRegistration::optionsWritesFourSettingsCancelNone()
     QCOMPARE(writes.join(QLatin1Char(' ')), QStringLiteral("Interface/IP Address=0 Interface/IP Port=9200 "
                                                            "Settings/Type=2 Settings/Interval=30"));
     QCOMPARE(desk.pList->PeriodicTimerPeriod(), 30000);
-}
-
-void TestFlowsRegistration::storedOutOfRangeValuesGiveDefaults()
-{
-    vtsettings::WriteInt("Settings", "Type", 2);
-    vtsettings::WriteInt("Settings", "Interval", 0);
-    vtsettings::WriteInt("Interface", "IP Port", 65535);
-    Desk desk;
-    QVERIFY(desk.Start());
-    QCOMPARE(desk.pList->PeriodicTimerPeriod(), 60000);
-    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9000 2 60"));
 }
 
 VT_VIEWS_TEST_MAIN(TestFlowsRegistration)
