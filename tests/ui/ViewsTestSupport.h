@@ -219,10 +219,8 @@ struct Desk {
             return false;
         pHost = std::make_unique<QWidget>();
         auto* pLayout = new QHBoxLayout(pHost.get());
-        pTree = new CGpTree(&doc, pHost.get());
-        pList = new CKwList(&doc, pHost.get());
-        pLayout->addWidget(pTree);
-        pLayout->addWidget(pList, 1);
+        pLayout->addWidget(pTree = new CGpTree(&doc));
+        pLayout->addWidget(pList = new CKwList(&doc), 1);
         if (!pList->Create())
             return false;
         pTree->OnInitialUpdate();
@@ -240,13 +238,15 @@ struct Desk {
         QFile file(LogPath());
         QStringList out;
         for (const QByteArray& line :
-             file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList())
-            if (const QVariantMap m = QJsonDocument::fromJson(line).toVariant().toMap();
-                m.value(QStringLiteral("agent")).toString() == QLatin1String(pszIp))
-                out << (m.value(QStringLiteral("type")) != QStringLiteral("operate")
-                            ? m.value(QStringLiteral("type")).toString()
+             file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList()) {
+            const QVariantMap m = QJsonDocument::fromJson(line).toVariant().toMap();
+            const QString strType = m.value(QStringLiteral("type")).toString();
+            if (m.value(QStringLiteral("agent")).toString() == QLatin1String(pszIp))
+                out << (strType != QLatin1String("operate")
+                            ? strType
                             : m.value(QStringLiteral("command")).toString() + QLatin1Char('/') +
                                   m.value(QStringLiteral("force")).toString());
+        }
         return out;
     }
 

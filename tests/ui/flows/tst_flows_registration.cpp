@@ -13,18 +13,6 @@ namespace {
 
 constexpr MacAddress kMacA{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-/// Runs the next registration dialog: name and address, OK (then Cancel, should OK be refused).
-void RegisterNext(const char* pszName, const char* pszIp)
-{
-    OnNextModal<CRegisterDlg>([=](CRegisterDlg* pDlg) {
-        SetText(pDlg, "editName", pszName);
-        SetText(pDlg, "editIp", pszIp);
-        pDlg->accept();
-        if (pDlg->isVisible())
-            pDlg->reject();
-    });
-}
-
 /// PCs "pc0"... on 127.1.0.1...
 void AddPcs(CDoc& doc, int nCount)
 {
@@ -77,7 +65,13 @@ void TestFlowsRegistration::registrationUpToTheLimitWithAGroupShown()
 
     // Registered while a group is shown: on the roster only.
     QVERIFY(Enabled(*desk.pList, ID_MANUAL_REGISTRATION));
-    RegisterNext("last", "127.1.1.254");
+    OnNextModal<CRegisterDlg>([](CRegisterDlg* pDlg) {
+        SetText(pDlg, "editName", "last");
+        SetText(pDlg, "editIp", "127.1.1.254");
+        pDlg->accept();
+        if (pDlg->isVisible())
+            pDlg->reject(); // refused
+    });
     desk.pList->OnCommand(ID_MANUAL_REGISTRATION);
     QCOMPARE(desk.Column(0), QStringLiteral("pc0"));
     QCOMPARE(pGroup->m_members.size(), std::size_t{1});

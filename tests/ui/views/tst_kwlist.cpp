@@ -206,8 +206,6 @@ void TestKwList::dueReservationFiresOnce()
     CKw* pPc = AddPc(desk.doc, "a", "127.0.0.2");
     desk.doc.SetPcReserves(pPc, Daily(22, 0, OP_SHUTDOWN, 1), CReserve());
     QVERIFY(desk.Start());
-    QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QStringLiteral("2024/03/05  22:00 - FS"));
-
     now = March(5, 22, 0, 5);
     desk.pList->FireDueReservations();
     QTRY_COMPARE(desk.Received("127.0.0.2"), (QStringList{QStringLiteral("4/1"), QStringLiteral("status")}));
@@ -216,7 +214,6 @@ void TestKwList::dueReservationFiresOnce()
     desk.pList->FireDueReservations();
     QVERIFY(WaitIdle(desk.doc));
     QCOMPARE(desk.Received("127.0.0.2").size(), 2);
-    vtclock::SetClockForTesting({});
 }
 
 void TestKwList::workerReportsWhileModal()

@@ -10,10 +10,12 @@ using namespace vttest;
 
 namespace {
 
-void Click(CReserveDlg& dlg, std::initializer_list<const char*> names)
+/// set, mode, days, week days, type, force and time of a record.
+QString Record(const CReserve& r)
 {
-    for (const char* psz : names)
-        Button(&dlg, psz)->click();
+    return QString::asprintf("%d %d %x %x %d %d ", r.m_bSet, r.m_nMode, r.m_dwDays, r.m_dwWeekDays, r.m_wType,
+                             r.m_wForce) +
+           QDateTime::fromSecsSinceEpoch(r.m_time).toString(QStringLiteral("HH:mm"));
 }
 
 QDateTimeEdit* Time(CReserveDlg& dlg)
@@ -49,14 +51,14 @@ void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255Force0()
     on.Set(1, ReserveDaily, 0, 0, March(14, 7, 0), OP_WAKEUP, 0);
     dlg.m_reserveOn.Assign(on);
     dlg.OnInitDialog();
-    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 12:00")); // a fresh record: now
-    Click(dlg, {"set", "weekly", "wday1", "wday5", "forcible"});   // the type is a shutdown unless chosen
+    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 12:00"));          // a fresh record: now
+    for (const char* psz : {"set", "weekly", "wday1", "wday5", "forcible"}) // no type: a shutdown
+        Button(&dlg, psz)->click();
     Time(dlg)->setTime(QTime(23, 15));
     QCOMPARE(Checked(dlg), QStringLiteral("set,weekly,wday1,wday5,forcible 23:15"));
 
     // The wake-up tab hides the type (forcible stays checked underneath).
     dlg.SelectTab(1);
-
     QVERIFY(!dlg.findChild<QGroupBox*>(QStringLiteral("typeBox"))->isVisibleTo(&dlg));
     QCOMPARE(Checked(dlg), QStringLiteral("set,daily 07:00"));
     dlg.SelectTab(0);
@@ -64,19 +66,12 @@ void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255Force0()
 
     // OK on the other tab keeps what was edited on both.
     dlg.SelectTab(1);
-    Click(dlg, {"monthly", "day15"});
+    Button(&dlg, "monthly")->click();
+    Button(&dlg, "day15")->click();
     Time(dlg)->setTime(QTime(6, 45));
     dlg.accept();
-    QCOMPARE(dlg.m_reserveOff.m_nMode, std::int32_t{ReserveWeekly});
-    QCOMPARE(dlg.m_reserveOff.m_dwWeekDays, std::uint32_t{0x22});
-    QCOMPARE(dlg.m_reserveOff.m_wType, OP_SHUTDOWN);
-    QCOMPARE(dlg.m_reserveOff.m_wForce, std::uint16_t{1});
-    QCOMPARE(QDateTime::fromSecsSinceEpoch(dlg.m_reserveOff.m_time).time(), QTime(23, 15));
-    QCOMPARE(dlg.m_reserveOn.m_nMode, std::int32_t{ReserveMonthly});
-    QCOMPARE(dlg.m_reserveOn.m_dwDays, std::uint32_t{1u << 14});
-    QCOMPARE(dlg.m_reserveOn.m_wType, OP_WAKEUP);
-    QCOMPARE(dlg.m_reserveOn.m_wForce, std::uint16_t{0});
-    QCOMPARE(QDateTime::fromSecsSinceEpoch(dlg.m_reserveOn.m_time).time(), QTime(6, 45));
+    QCOMPARE(Record(dlg.m_reserveOff), QStringLiteral("1 %1 0 22 4 1 23:15").arg(ReserveWeekly));
+    QCOMPARE(Record(dlg.m_reserveOn), QStringLiteral("1 %1 4000 0 255 0 06:45").arg(ReserveMonthly));
     QVERIFY(dlg.m_reserveOn.m_timeNext != kNoTime);
 }
 
