@@ -14,11 +14,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRandomGenerator>
@@ -27,9 +25,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QVariantMap>
 
-#include <ctime>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -210,8 +207,6 @@ struct Desk {
         vtlookup::SetLookupForTesting({});
         vtview::SetMessageBoxForTesting({});
     }
-    Desk(const Desk&) = delete;
-    Desk& operator=(const Desk&) = delete;
 
     bool Start()
     {
@@ -259,10 +254,7 @@ struct Desk {
             pList->selectionModel()->select(pList->Model()->index(nRow, 0),
                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
-    QString Text(int nRow, int nColumn) const
-    {
-        return pList->Model()->index(nRow, nColumn).data().toString();
-    }
+    QString Text(int nRow, int nCol) const { return pList->Model()->index(nRow, nCol).data().toString(); }
     int Image(int nRow) const { return pList->Model()->index(nRow, 0).data(CKwListModel::ImageRole).toInt(); }
     /// One column of every row, joined by commas.
     QString Column(int nColumn) const

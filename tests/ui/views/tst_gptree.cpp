@@ -13,11 +13,9 @@ QString Groups(const CGpTree& tree)
 {
     QStringList items;
     for (int i = 0; i < tree.RootItem()->childCount(); ++i) {
-        const QTreeWidgetItem* pItem = tree.RootItem()->child(i);
-        items << QStringLiteral("%1 %2/%3")
-                     .arg(pItem->text(0))
-                     .arg(pItem->data(0, CGpTree::ImageRole).toInt())
-                     .arg(pItem->data(0, CGpTree::SelectedImageRole).toInt());
+        const QTreeWidgetItem* p = tree.RootItem()->child(i);
+        items << p->text(0) + QString::asprintf(" %d/%d", p->data(0, CGpTree::ImageRole).toInt(),
+                                                p->data(0, CGpTree::SelectedImageRole).toInt());
     }
     return items.join(QLatin1Char(','));
 }

@@ -111,7 +111,6 @@ void TestKwList::operationsSendTheirWordsThenPollTheRoster()
     CKw* pB = AddPc(desk.doc, "b", "127.0.0.3");
     QVERIFY(desk.Start());
     desk.Show(pGroup);
-    QVERIFY(!Enabled(*desk.pList, ID_POWER_OFF)); // nothing selected
     desk.Select({0, 1});
 
     // Each operation that ends without error is followed by a poll of every PC, shown or not.
