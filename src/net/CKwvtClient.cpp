@@ -91,6 +91,10 @@ struct CKwvtClient::Impl {
     void SignalStop();
     bool StopPending() const { return m_bStopPending.load(); }
     void PauseUntil(std::chrono::steady_clock::time_point deadline) const;
+    int SendPhase(CTimeoutSocket& sock, std::uint16_t wAgentPort, std::vector<std::uint8_t>& request,
+                  const std::function<std::vector<std::uint8_t>(std::size_t)>& fnBuild);
+    int ReceivePhase(CTimeoutSocket& sock, std::vector<std::uint8_t>& buf, int nError,
+                     const std::function<void(std::size_t, std::uint32_t)>& fnOnDatagram);
     void Post(int nMsg, std::intptr_t wParam, std::intptr_t lParam);
     void AddRecord(std::string strRecord, int nMsg, std::intptr_t wParam, std::intptr_t lParam);
 
@@ -292,22 +296,28 @@ int CKwvtClient::Impl::DoSearch(CTimeoutSocket& sock, std::uint16_t wAgentPort)
     return nError == vtwsa::kInterrupted ? 0 : nError;
 }
 
-int CKwvtClient::Impl::DoStatus(CTimeoutSocket& sock, std::uint16_t wAgentPort)
+// Sends one request per target, back to back; `request` keeps the last one sent, which
+// the replies are matched against.
+int CKwvtClient::Impl::SendPhase(CTimeoutSocket& sock, std::uint16_t wAgentPort,
+                                 std::vector<std::uint8_t>& request,
+                                 const std::function<std::vector<std::uint8_t>(std::size_t)>& fnBuild)
 {
-    const std::uint32_t dwId = TickCount();
-    std::vector<std::uint8_t> request = vtdgram::BuildStatusRequest(dwId, 0);
-    std::vector<std::uint8_t> buf(vtdgram::kReceiveBuffer);
     int nError = 0;
-
     for (std::size_t i = 0; i < m_addresses.size() && nError == 0 && !StopPending(); ++i) {
-        request = vtdgram::BuildStatusRequest(dwId, m_addresses[i]);
+        request = fnBuild(i);
         if (sock.SendTo(request.data(), request.size(), m_addresses[i], wAgentPort) !=
             static_cast<int>(request.size())) {
             if (!IsSkippedSendError(sock.LastError()))
                 nError = sock.LastError();
         }
     }
+    return nError;
+}
 
+// Receives until the network has been quiet for the quiet time, a stop, or a kept error.
+int CKwvtClient::Impl::ReceivePhase(CTimeoutSocket& sock, std::vector<std::uint8_t>& buf, int nError,
+                                    const std::function<void(std::size_t, std::uint32_t)>& fnOnDatagram)
+{
     while (nError == 0 && !StopPending()) {
         std::uint32_t dwSender = 0;
         const int nLen = sock.ReceiveFromTimeout(buf.data(), buf.size(), &dwSender, m_hooks.nQuietMs);
@@ -319,13 +329,26 @@ int CKwvtClient::Impl::DoStatus(CTimeoutSocket& sock, std::uint16_t wAgentPort)
                 nError = nFailure;
             continue;
         }
-        auto match = vtdgram::AcceptStatusReply(buf.data(), static_cast<std::size_t>(nLen), request.data(),
-                                                request.size(), dwSender, m_addresses);
+        fnOnDatagram(static_cast<std::size_t>(nLen), dwSender);
+    }
+    return nError;
+}
+
+int CKwvtClient::Impl::DoStatus(CTimeoutSocket& sock, std::uint16_t wAgentPort)
+{
+    const std::uint32_t dwId = TickCount();
+    std::vector<std::uint8_t> request = vtdgram::BuildStatusRequest(dwId, 0);
+    std::vector<std::uint8_t> buf(vtdgram::kReceiveBuffer);
+    int nError = SendPhase(sock, wAgentPort, request,
+                           [&](std::size_t i) { return vtdgram::BuildStatusRequest(dwId, m_addresses[i]); });
+    nError = ReceivePhase(sock, buf, nError, [&](std::size_t nLen, std::uint32_t dwSender) {
+        auto match = vtdgram::AcceptStatusReply(buf.data(), nLen, request.data(), request.size(), dwSender,
+                                                m_addresses);
         if (!match)
-            continue;
+            return;
         m_addresses[match->nIndex] = 0;
         AddRecord(std::move(match->strRecord), WM_CLIENT_PCSTATUS, 1, 1);
-    }
+    });
 
     auto next = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < m_addresses.size() && !StopPending(); ++i) {
@@ -349,34 +372,16 @@ int CKwvtClient::Impl::DoOperate(CTimeoutSocket& sock, std::uint16_t wAgentPort)
     const std::uint32_t dwId = TickCount();
     std::vector<std::uint8_t> request = vtdgram::BuildOperateRequest(dwId, 0, 0);
     std::vector<std::uint8_t> buf(vtdgram::kReceiveBuffer);
-    int nError = 0;
-
-    for (std::size_t i = 0; i < m_addresses.size() && nError == 0 && !StopPending(); ++i) {
+    int nError = SendPhase(sock, wAgentPort, request, [&](std::size_t i) {
         const std::uint32_t dwOperation = i < m_codes.size() ? m_codes[i] : 0;
-        request = vtdgram::BuildOperateRequest(dwId, dwOperation, m_addresses[i]);
-        if (sock.SendTo(request.data(), request.size(), m_addresses[i], wAgentPort) !=
-            static_cast<int>(request.size())) {
-            if (!IsSkippedSendError(sock.LastError()))
-                nError = sock.LastError();
-        }
-    }
-
-    while (nError == 0 && !StopPending()) {
-        std::uint32_t dwSender = 0;
-        const int nLen = sock.ReceiveFromTimeout(buf.data(), buf.size(), &dwSender, m_hooks.nQuietMs);
-        if (nLen < 0) {
-            const int nFailure = sock.LastError();
-            if (nFailure == vtwsa::kTimedOut)
-                break;
-            if (!IsIgnoredReceiveError(nFailure))
-                nError = nFailure;
-            continue;
-        }
-        auto record = vtdgram::AcceptOperateReply(buf.data(), static_cast<std::size_t>(nLen), request.data(),
-                                                  request.size(), dwSender, m_addresses);
+        return vtdgram::BuildOperateRequest(dwId, dwOperation, m_addresses[i]);
+    });
+    nError = ReceivePhase(sock, buf, nError, [&](std::size_t nLen, std::uint32_t dwSender) {
+        auto record = vtdgram::AcceptOperateReply(buf.data(), nLen, request.data(), request.size(), dwSender,
+                                                  m_addresses);
         if (record)
             AddRecord(std::move(*record), WM_CLIENT_OPERATED, 1, 0);
-    }
+    });
     return nError == vtwsa::kInterrupted ? 0 : nError;
 }
 
