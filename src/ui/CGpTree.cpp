@@ -214,6 +214,10 @@ bool CGpTree::OnUpdateCommand(int id, bool* pEnabled)
 
 bool CGpTree::OnCommand(int id)
 {
+    if (const auto word = OperationWordOf(id)) {
+        OperateSelection(static_cast<std::uint16_t>(*word & 0xFFFF), static_cast<std::uint16_t>(*word >> 16));
+        return true;
+    }
     switch (id) {
     case ID_CREATE_GROUP:
         CreateGroup();
@@ -230,20 +234,6 @@ bool CGpTree::OnCommand(int id)
     case ID_EDIT_SELECT_ALL:
         if (m_pEditor)
             m_pEditor->selectAll();
-        return true;
-    case ID_REBOOT:
-        OperateSelection(OP_REBOOT, 0);
-        return true;
-    case ID_FORCIBLE_REBOOT:
-        OperateSelection(OP_REBOOT, 1);
-        return true;
-    case ID_SHUTDOWN:
-    case ID_POWER_OFF:
-        OperateSelection(OP_SHUTDOWN, 0);
-        return true;
-    case ID_FORCIBLE_SHUTDOWN:
-    case ID_FORCED_POWER_OFF:
-        OperateSelection(OP_SHUTDOWN, 1);
         return true;
     case ID_WAKE_UP:
         WakeSelection();

@@ -327,21 +327,11 @@ bool CKwList::OnUpdateCommand(int id, bool* pEnabled)
 
 bool CKwList::OnCommand(int id)
 {
+    if (const auto word = OperationWordOf(id)) {
+        OperateSelected(static_cast<std::uint16_t>(*word & 0xFFFF), static_cast<std::uint16_t>(*word >> 16));
+        return true;
+    }
     switch (id) {
-    case ID_REBOOT:
-        OperateSelected(OP_REBOOT, 0);
-        return true;
-    case ID_FORCIBLE_REBOOT:
-        OperateSelected(OP_REBOOT, 1);
-        return true;
-    case ID_SHUTDOWN:
-    case ID_POWER_OFF:
-        OperateSelected(OP_SHUTDOWN, 0);
-        return true;
-    case ID_FORCIBLE_SHUTDOWN:
-    case ID_FORCED_POWER_OFF:
-        OperateSelected(OP_SHUTDOWN, 1);
-        return true;
     case ID_WAKE_UP:
         WakeSelected();
         return true;

@@ -43,7 +43,13 @@ public:
     virtual bool OnCommand(int id) = 0;
 };
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+
+/// The operation word of a power command: (forcible << 16) | code. Power OFF and Forced
+/// Power OFF send exactly what Shutdown and Forcible Shutdown send.
+std::optional<std::uint32_t> OperationWordOf(int id);
 
 /// The frame's command routing, for context menus that views show: the chosen command
 /// goes through the same routing as a menu command.

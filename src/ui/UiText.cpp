@@ -41,3 +41,22 @@ void SetPowerOffEnabled(bool bEnabled)
 {
     g_bPowerOffEnabled = bEnabled;
 }
+
+std::optional<std::uint32_t> OperationWordOf(int id)
+{
+    constexpr std::uint32_t kForcible = 1u << 16;
+    switch (id) {
+    case ID_REBOOT:
+        return 2u;
+    case ID_FORCIBLE_REBOOT:
+        return kForcible | 2u;
+    case ID_SHUTDOWN:
+    case ID_POWER_OFF:
+        return 4u;
+    case ID_FORCIBLE_SHUTDOWN:
+    case ID_FORCED_POWER_OFF:
+        return kForcible | 4u;
+    default:
+        return std::nullopt;
+    }
+}
