@@ -1,5 +1,6 @@
 // Full save (serialize + atomic write) and full load (read + parse) of the largest
 // roster the program allows: 254 PCs, 100 groups of 254 members, every reservation set.
+#include "FullRoster.h"
 #include "model/CDoc.h"
 
 #include <QtCore/QTemporaryDir>
@@ -13,24 +14,6 @@
 
 namespace {
 constexpr int kRuns = 200;
-
-void Fill(CDoc& doc)
-{
-    const VtTime at = 1700000000;
-    for (std::uint32_t i = 0; i < CDoc::kMaxPcs; ++i) {
-        const std::uint8_t mac[6] = {0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(i + 1)};
-        CKw* pc = doc.AddPc("LAB-PC-" + std::to_string(i), 0x0A000001 + i, mac, 0x0A0000FF);
-        pc->m_reserveOff.Set(1, ReserveWeekly, 0, 0x3E, at, OP_SHUTDOWN, 1);
-        pc->m_reserveOn.Set(1, ReserveMonthly, 0x7FFFFFFF, 0, at, OP_WAKEUP, 0);
-    }
-    for (std::size_t g = 0; g < CDoc::kMaxGroups; ++g) {
-        CGroup* group = doc.AddGroup("Group " + std::to_string(g));
-        for (std::int32_t id = 0; id < static_cast<std::int32_t>(CDoc::kMaxPcs); ++id)
-            doc.AddToGroup(group, id);
-        group->m_reserveOff.Set(1, ReserveDaily, 0, 0, at, OP_REBOOT, 0);
-        group->m_reserveOn.Set(1, ReserveDaily, 0, 0, at, OP_WAKEUP, 0);
-    }
-}
 
 double Median(std::vector<double> v)
 {
@@ -54,7 +37,7 @@ int main()
     const std::string path = dir.path().toStdString() + "/bench.DAT";
 
     CDoc doc;
-    Fill(doc);
+    FillFullRoster(doc, 1700000000, 0x0A000001, 0x0A0000FF);
     doc.SetPathName(path);
 
     std::vector<double> save, load;

@@ -2,6 +2,7 @@
 // then: once with an empty roster, once with the largest one (254 PCs, 100 groups of 254
 // members, every reservation set). vtserver reports both figures itself through
 // VT_STARTUP_PROBE and quits; the wall time from fork to exit is kept as a cross-check.
+#include "FullRoster.h"
 #include "model/CDoc.h"
 
 #include <QCoreApplication>
@@ -25,19 +26,7 @@ std::vector<std::uint8_t> FullRoster()
     CDoc doc;
     // Loopback addresses and a time of day six hours away: nothing can fire or leave the machine.
     const VtTime at = static_cast<VtTime>(std::time(nullptr)) + 6 * 3600;
-    for (std::uint32_t i = 0; i < CDoc::kMaxPcs; ++i) {
-        const std::uint8_t mac[6] = {0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(i + 1)};
-        CKw* pc = doc.AddPc("LAB-PC-" + std::to_string(i), 0x7F4E0001 + i, mac, 0x7F4E00FF);
-        pc->m_reserveOff.Set(1, ReserveWeekly, 0, 0x3E, at, OP_SHUTDOWN, 1);
-        pc->m_reserveOn.Set(1, ReserveMonthly, 0x7FFFFFFF, 0, at, OP_WAKEUP, 0);
-    }
-    for (std::size_t g = 0; g < CDoc::kMaxGroups; ++g) {
-        CGroup* group = doc.AddGroup("Group " + std::to_string(g));
-        for (std::int32_t id = 0; id < static_cast<std::int32_t>(CDoc::kMaxPcs); ++id)
-            doc.AddToGroup(group, id);
-        group->m_reserveOff.Set(1, ReserveDaily, 0, 0, at, OP_REBOOT, 0);
-        group->m_reserveOn.Set(1, ReserveDaily, 0, 0, at, OP_WAKEUP, 0);
-    }
+    FillFullRoster(doc, at, 0x7F4E0001, 0x7F4E00FF);
     return doc.SaveToBytes();
 }
 
