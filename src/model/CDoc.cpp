@@ -492,9 +492,3 @@ SaveResult CDoc::SaveModified()
     return m_bModified ? DoFileSave() : SaveResult::Saved;
 }
 
-std::string DataFilePathFor(const std::string& strExePath)
-{
-    fs::path path(strExePath);
-    path.replace_extension(".DAT");
-    return path.string();
-}

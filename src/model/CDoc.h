@@ -120,6 +120,3 @@ private:
     std::string m_strPathName;
     std::vector<CDocView*> m_views;
 };
-
-/// The data file of an executable: same folder and base name, extension "DAT".
-std::string DataFilePathFor(const std::string& strExePath);

@@ -7,11 +7,13 @@
 #include "Translations.h"
 #include "UiText.h"
 #include "app/Password.h"
+#include "app/Paths.h"
 #include "app/Settings.h"
 #include "model/CDoc.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLockFile>
@@ -59,10 +61,7 @@ CServerApp::~CServerApp()
 
 QString CServerApp::LockFilePath()
 {
-    const QString strEnv = qEnvironmentVariable("VT_LOCK_FILE");
-    if (!strEnv.isEmpty())
-        return strEnv;
-    return QDir::tempPath() + QStringLiteral("/TORVANE-VT-Server.lock");
+    return QFile::decodeName(QByteArray::fromStdString(vtpaths::InstanceLockPath()));
 }
 
 QString CServerApp::ExecutablePath()
@@ -81,8 +80,9 @@ void CServerApp::Fail(int nExitCode, const QString& strText)
 {
     m_nExitCode = nExitCode;
     if (!strText.isEmpty())
-        vtshell::ShowMessage(nullptr, strText, nExitCode == ExitAlreadyRunning ? QMessageBox::Information
-                                                                              : QMessageBox::Critical);
+        vtshell::ShowMessage(nullptr, strText,
+                             nExitCode == ExitAlreadyRunning ? QMessageBox::Information
+                                                             : QMessageBox::Critical);
 }
 
 bool CServerApp::InitInstance()
@@ -114,16 +114,19 @@ bool CServerApp::InitInstance()
         Fail(ExitStartFailed, S(1026));
         return false;
     }
-    const std::string strDataFile = DataFilePathFor(strExe.toStdString());
+    const std::string strDataFile = vtpaths::DataFilePath(QFile::encodeName(strExe).toStdString());
 
     m_pDoc = std::make_unique<CDoc>();
     const QFileInfo info(QString::fromStdString(strDataFile));
     if (info.exists() && !info.isDir() && !m_pDoc->OnOpenDocument(strDataFile)) {
         m_pDoc.reset();
-        Fail(ExitDataFile, tr("Cannot open the data file %1.").arg(QDir::toNativeSeparators(info.filePath())));
+        Fail(ExitDataFile,
+             tr("Cannot open the data file %1.").arg(QDir::toNativeSeparators(info.filePath())));
         return false;
     }
     m_pDoc->SetPathName(strDataFile);
+    // The per-user folder of an installed program may not exist before the first save.
+    QDir().mkpath(info.absolutePath());
 
     m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get(), this);
     if (!m_pFrame->Create()) {

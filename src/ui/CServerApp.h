@@ -53,7 +53,7 @@ public:
     static void OnPassword(QWidget* pParent);
     static void OnAppAbout(QWidget* pParent);
 
-    /// The system-wide lock: $VT_LOCK_FILE, else <temp>/TORVANE-VT-Server.lock.
+    /// The single-instance lock (vtpaths::InstanceLockPath).
     static QString LockFilePath();
     /// The running executable's path (or the one set for testing).
     static QString ExecutablePath();

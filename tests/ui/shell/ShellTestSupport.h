@@ -20,13 +20,14 @@
 inline QStringList g_messages;
 inline QList<QMessageBox::Icon> g_icons;
 
-// Settings and the instance lock live in a temporary folder before anything reads them.
+// Settings, the per-user data folder and the instance lock live in a temporary folder before anything reads them.
 #define VT_SHELL_TEST_MAIN(TestClass)                                                                        \
     int main(int argc, char** argv)                                                                          \
     {                                                                                                        \
         QTemporaryDir dir;                                                                                   \
         const QByteArray config = (dir.path() + QStringLiteral("/config")).toUtf8();                         \
         qputenv("XDG_CONFIG_HOME", config);                                                                  \
+        qputenv("XDG_DATA_HOME", (dir.path() + QStringLiteral("/data")).toUtf8());                           \
         qputenv("VT_LOCK_FILE", (dir.path() + QStringLiteral("/vt.lock")).toUtf8());                         \
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromUtf8(config));        \
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromUtf8(config));           \

@@ -148,10 +148,10 @@ private slots:
 
     void unsavedChanges_data()
     {
-        QTest::addColumn<int>("nCase"); // 0 read-only file, 1 directory, 2 missing folder
+        QTest::addColumn<int>("nCase"); // 0 read-only file, 1 directory, 2 folder gone
         QTest::newRow("read-only file: changes stay in memory") << 0;
         QTest::newRow("directory: changes stay in memory") << 1;
-        QTest::newRow("missing folder: save retried, closing refused") << 2;
+        QTest::newRow("folder gone: save retried, closing refused") << 2;
     }
 
     void unsavedChanges()
@@ -167,13 +167,17 @@ private slots:
         }
         if (nCase == 1)
             QVERIFY(QDir().mkdir(DataPath()));
-        if (nCase == 2)
+        if (nCase == 2) {
+            QVERIFY(QDir().mkdir(strDir));
             CServerApp::SetExecutablePathForTesting(strDir + QStringLiteral("/vt"));
+        }
         const QByteArray bytes = Contents(DataPath());
         const bool bDropped = nCase < 2;
 
         CServerApp app;
         QVERIFY(app.InitInstance());
+        if (nCase == 2) // the folder goes away while the program runs
+            QVERIFY(QDir(strDir).removeRecursively());
         CDoc* pDoc = app.Doc();
         QCOMPARE(pDoc->m_pcs.size(), std::size_t(nCase == 0 ? 1 : 0));
         const std::uint8_t mac2[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x56};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+/// @brief Where the program's files live, one rule for every program of the project
+/// (the window program, the command line), so they always agree.
+namespace vtpaths {
+
+/// The data file that belongs to an executable: beside it, same base name, extension
+/// "DAT" — whenever that file exists or its folder can be written. An executable
+/// installed in a folder the user cannot write (/usr/bin) keeps its roster in the
+/// per-user data folder instead: ~/.local/share/TORVANE/VT Server/<base>.DAT.
+std::string DataFilePath(const std::string& strExePath);
+
+/// The per-user folder that DataFilePath falls back to (not created here).
+std::string UserDataFolder();
+
+/// The single-instance lock: $VT_LOCK_FILE when set, else TORVANE-VT-Server.lock in
+/// this user's private runtime folder, so only this user's own running copy blocks a
+/// start. The folder is created (mode 0700) when missing.
+std::string InstanceLockPath();
+
+} // namespace vtpaths
