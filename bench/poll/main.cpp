@@ -1,5 +1,7 @@
 // Times the worker's status poll and search against a lab of 254 simulated agents on
 // 127.0.0.2 to 127.0.0.255, with the real quiet time, and prints one "name: value" per line.
+// A poll that every PC answers ends with the last answer; one with silent PCs waits out the
+// quiet time.
 #include "AgentLab.h"
 #include "net/CKwvtClient.h"
 
@@ -152,12 +154,14 @@ bool Poll(CKwvtClient& client, Receiver& receiver, const std::string& strName, i
     std::lock_guard lock(receiver.m_mutex);
     const double dTotal = Ms(*receiver.m_done - start);
     const double dLast = receiver.m_lastAnswer ? Ms(*receiver.m_lastAnswer - start) : 0.0;
-    const double dOverhead = dTotal - (dLast + nQuietMs + kSilentPauseMs * receiver.m_nSilent);
+    // The quiet time is waited out only when some PC stays silent.
+    const double dQuiet = receiver.m_nSilent > 0 ? nQuietMs : 0.0;
+    const double dOverhead = dTotal - (dLast + dQuiet + kSilentPauseMs * receiver.m_nSilent);
     std::printf("%s_received: %d\n", strName.c_str(), receiver.m_nAnswered);
     std::printf("%s_lost: %d\n", strName.c_str(), (kAgents - nSilent) - receiver.m_nAnswered);
     std::printf("%s_silent_records: %d\n", strName.c_str(), receiver.m_nSilent);
     std::printf("%s_last_reply_ms: %.1f\n", strName.c_str(), dLast);
-    std::printf("%s_total_ms: %.1f\n", strName.c_str(), dTotal);
+    std::printf("%s_total_ms: %.1f\n", (strName + (nSilent == 0 ? "_allanswer" : "")).c_str(), dTotal);
     std::printf("%s_overhead_ms: %.1f\n", strName.c_str(), dOverhead);
     std::printf("%s_error: %d\n", strName.c_str(), receiver.m_nError);
     std::fflush(stdout);

@@ -65,6 +65,13 @@ bool IsSkippedSendError(int nError)
     return nError == vtwsa::kConnReset || nError == vtwsa::kConnAborted || nError == vtwsa::kNetUnreach;
 }
 
+// What a received datagram means to the receive phase in hand.
+enum class Fit {
+    Foreign, ///< not of this exchange: dropped, the quiet time runs on
+    Belongs, ///< of this exchange: the quiet time starts again
+    Last,    ///< nothing more can be accepted: the phase ends
+};
+
 } // namespace
 
 struct CKwvtClient::Impl {
@@ -94,7 +101,7 @@ struct CKwvtClient::Impl {
     int SendPhase(CTimeoutSocket& sock, std::uint16_t wAgentPort, std::vector<std::uint8_t>& request,
                   const std::function<std::vector<std::uint8_t>(std::size_t)>& fnBuild);
     int ReceivePhase(CTimeoutSocket& sock, std::vector<std::uint8_t>& buf, int nError,
-                     const std::function<void(std::size_t, std::uint32_t)>& fnOnDatagram);
+                     const std::function<Fit(std::size_t, std::uint32_t)>& fnOnDatagram);
     void Post(int nMsg, std::intptr_t wParam, std::intptr_t lParam);
     void AddRecord(std::string strRecord, int nMsg, std::intptr_t wParam, std::intptr_t lParam);
 
@@ -261,33 +268,28 @@ int CKwvtClient::Impl::DoSearch(CTimeoutSocket& sock, std::uint16_t wAgentPort)
                 nError = sock.LastError();
                 break;
             }
-            while (!StopPending() && found.size() < kMaxSearchPcs) {
-                std::uint32_t dwSender = 0;
-                const int nLen = sock.ReceiveFromTimeout(buf.data(), buf.size(), &dwSender, m_hooks.nQuietMs);
-                if (nLen < 0) {
-                    const int nFailure = sock.LastError();
-                    if (nFailure == vtwsa::kTimedOut)
-                        break;
-                    if (!IsIgnoredReceiveError(nFailure)) {
-                        nError = nFailure;
-                        break;
-                    }
-                    continue;
-                }
-                auto record = vtdgram::AcceptSearchReply(buf.data(), static_cast<std::size_t>(nLen),
-                                                         request.data(), request.size(), dwSender, found);
+            int nNoMemory = 0;
+            nError = ReceivePhase(sock, buf, 0, [&](std::size_t nLen, std::uint32_t dwSender) {
+                // Any agent may answer a broadcast, so any sender belongs.
+                if (!vtdgram::MatchesRequest(buf.data(), nLen, request.data(), request.size(), dwSender))
+                    return Fit::Foreign;
+                auto record = vtdgram::AcceptSearchReply(buf.data(), nLen, request.data(), request.size(),
+                                                         dwSender, found);
                 if (!record)
-                    continue;
+                    return Fit::Belongs;
                 try {
                     found.push_back(dwSender);
                 } catch (const std::bad_alloc&) {
-                    nError = vtwsa::kNoMemory;
-                    break;
+                    nNoMemory = vtwsa::kNoMemory;
+                    return Fit::Last;
                 }
                 AddRecord(std::move(*record), WM_CLIENT_PCSTATUS, 1, 1);
                 if (nRound < kLastRepeatingRound)
                     bRepeat = true;
-            }
+                return found.size() < kMaxSearchPcs ? Fit::Belongs : Fit::Last;
+            });
+            if (nNoMemory != 0)
+                nError = nNoMemory;
             ++nRound;
             if (StopPending())
                 break;
@@ -314,13 +316,21 @@ int CKwvtClient::Impl::SendPhase(CTimeoutSocket& sock, std::uint16_t wAgentPort,
     return nError;
 }
 
-// Receives until the network has been quiet for the quiet time, a stop, or a kept error.
+// Receives until no datagram of the exchange has come for the quiet time, the exchange
+// has all it can accept, a stop, or a kept error. Datagrams of no concern to the exchange
+// do not restart the quiet time, so a trickle of them cannot hold the worker.
 int CKwvtClient::Impl::ReceivePhase(CTimeoutSocket& sock, std::vector<std::uint8_t>& buf, int nError,
-                                    const std::function<void(std::size_t, std::uint32_t)>& fnOnDatagram)
+                                    const std::function<Fit(std::size_t, std::uint32_t)>& fnOnDatagram)
 {
+    using Clock = std::chrono::steady_clock;
+    const auto quiet = std::chrono::milliseconds(m_hooks.nQuietMs);
+    auto quietEnd = Clock::now() + quiet;
     while (nError == 0 && !StopPending()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(quietEnd - Clock::now()).count();
+        if (left <= 0)
+            break;
         std::uint32_t dwSender = 0;
-        const int nLen = sock.ReceiveFromTimeout(buf.data(), buf.size(), &dwSender, m_hooks.nQuietMs);
+        const int nLen = sock.ReceiveFromTimeout(buf.data(), buf.size(), &dwSender, static_cast<int>(left));
         if (nLen < 0) {
             const int nFailure = sock.LastError();
             if (nFailure == vtwsa::kTimedOut)
@@ -329,7 +339,11 @@ int CKwvtClient::Impl::ReceivePhase(CTimeoutSocket& sock, std::vector<std::uint8
                 nError = nFailure;
             continue;
         }
-        fnOnDatagram(static_cast<std::size_t>(nLen), dwSender);
+        const Fit fit = fnOnDatagram(static_cast<std::size_t>(nLen), dwSender);
+        if (fit == Fit::Last)
+            break;
+        if (fit == Fit::Belongs)
+            quietEnd = Clock::now() + quiet;
     }
     return nError;
 }
@@ -341,14 +355,26 @@ int CKwvtClient::Impl::DoStatus(CTimeoutSocket& sock, std::uint16_t wAgentPort)
     std::vector<std::uint8_t> buf(vtdgram::kReceiveBuffer);
     int nError = SendPhase(sock, wAgentPort, request,
                            [&](std::size_t i) { return vtdgram::BuildStatusRequest(dwId, m_addresses[i]); });
-    nError = ReceivePhase(sock, buf, nError, [&](std::size_t nLen, std::uint32_t dwSender) {
-        auto match = vtdgram::AcceptStatusReply(buf.data(), nLen, request.data(), request.size(), dwSender,
-                                                m_addresses);
-        if (!match)
-            return;
-        m_addresses[match->nIndex] = 0;
-        AddRecord(std::move(match->strRecord), WM_CLIENT_PCSTATUS, 1, 1);
-    });
+    // Answered entries become 0, so the addresses asked are kept aside.
+    std::vector<std::uint32_t> asked = m_addresses;
+    std::sort(asked.begin(), asked.end());
+    auto nUnanswered = static_cast<std::size_t>(
+        std::count_if(m_addresses.begin(), m_addresses.end(), [](std::uint32_t dw) { return dw != 0; }));
+    if (nUnanswered > 0) {
+        nError = ReceivePhase(sock, buf, nError, [&](std::size_t nLen, std::uint32_t dwSender) {
+            if (!vtdgram::MatchesRequest(buf.data(), nLen, request.data(), request.size(), dwSender) ||
+                !std::binary_search(asked.begin(), asked.end(), dwSender))
+                return Fit::Foreign;
+            auto match = vtdgram::AcceptStatusReply(buf.data(), nLen, request.data(), request.size(),
+                                                    dwSender, m_addresses);
+            if (!match)
+                return Fit::Belongs;
+            m_addresses[match->nIndex] = 0;
+            AddRecord(std::move(match->strRecord), WM_CLIENT_PCSTATUS, 1, 1);
+            // Once every PC has answered, no further reply can match.
+            return --nUnanswered > 0 ? Fit::Belongs : Fit::Last;
+        });
+    }
 
     auto next = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < m_addresses.size() && !StopPending(); ++i) {
@@ -377,10 +403,14 @@ int CKwvtClient::Impl::DoOperate(CTimeoutSocket& sock, std::uint16_t wAgentPort)
         return vtdgram::BuildOperateRequest(dwId, dwOperation, m_addresses[i]);
     });
     nError = ReceivePhase(sock, buf, nError, [&](std::size_t nLen, std::uint32_t dwSender) {
+        if (!vtdgram::MatchesRequest(buf.data(), nLen, request.data(), request.size(), dwSender) ||
+            std::find(m_addresses.begin(), m_addresses.end(), dwSender) == m_addresses.end())
+            return Fit::Foreign;
         auto record = vtdgram::AcceptOperateReply(buf.data(), nLen, request.data(), request.size(), dwSender,
                                                   m_addresses);
         if (record)
             AddRecord(std::move(*record), WM_CLIENT_OPERATED, 1, 0);
+        return Fit::Belongs;
     });
     return nError == vtwsa::kInterrupted ? 0 : nError;
 }

@@ -510,7 +510,12 @@ void CKwList::OnPcStatus(qintptr wParam, qintptr lParam)
 
     const auto mac = vtlookup::Arp(dwIp);
     const MacAddress macBytes = mac.value_or(MacAddress{});
-    const bool bNameUsable = !strName.empty() && strName.size() <= kMaxAgentName;
+    // The worker held the name to 15 bytes as received; converted to UTF-8 it may take more
+    // bytes, so count characters here.
+    const auto nNameChars = std::count_if(strName.begin(), strName.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    });
+    const bool bNameUsable = !strName.empty() && static_cast<std::size_t>(nNameChars) <= kMaxAgentName;
 
     if (CKw* pPc = m_pDoc->FindPcByIp(dwIp)) {
         if (mac)
@@ -545,6 +550,7 @@ void CKwList::OnPcStatus(qintptr wParam, qintptr lParam)
             vtview::Message(window(), S(1026), QMessageBox::Warning);
         return;
     }
+    m_pDoc->SetPcStatus(pNew, 0); // it has just answered
     if (!m_pCurrent)
         InsertPcRow(pNew);
 }

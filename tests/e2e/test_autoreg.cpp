@@ -82,7 +82,7 @@ TEST(AutoRegistration, MenuCommandRegistersTheAgentsThatAnswerTheBroadcast)
     }
     ASSERT_TRUE(searched()) << "Edit > Auto Registration sent no search";
 
-    // Agents answer in any order; each is registered once, under the next id.
+    // Agents answer in any order; each is registered once, under the next id, as operating.
     std::vector<QByteArray> accepted;
     std::array<std::uint32_t, 3> order{0, 1, 2};
     do {
@@ -90,7 +90,8 @@ TEST(AutoRegistration, MenuCommandRegistersTheAgentsThatAnswerTheBroadcast)
         for (std::uint32_t i : order)
             roster.pcs.push_back({.nId = static_cast<std::int32_t>(roster.pcs.size()),
                                   .strName = "LAB-0" + std::to_string(i + 1),
-                                  .dwIp = Ip("10.213.0.11") + i});
+                                  .dwIp = Ip("10.213.0.11") + i,
+                                  .nStatus = 0});
         accepted.push_back(RosterFile(roster));
     } while (std::next_permutation(order.begin(), order.end()));
     EXPECT_TRUE(WaitUntil(

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 
 #include <future>
+#include <optional>
 
 using namespace vttest;
 
@@ -35,6 +36,102 @@ TEST_F(Worker, StatusPollRecordsAnsweredPcsThenSilentOnesInTargetOrder)
     for (std::size_t i = 0; i < agents.size(); ++i)
         EXPECT_EQ(lists[i], "[" + agents[i] + "]");
 }
+
+/// Worker tests on ports of their own range.
+class OwnPorts : public ClientFixture {
+protected:
+    OwnPorts() : ClientFixture(41000, 1000) {}
+};
+
+using EarlyEnd = OwnPorts;
+
+TEST_F(EarlyEnd, PollThatEveryPcAnswersEndsWithTheLastAnswerAndTheSameRecords)
+{
+    // A name of 15 single bytes above 0x7F is within the limit, though longer once converted.
+    StartLab({{.dwAddress = 0x7F000002, .strName = "FIFTEEN-CHARS-X", .bTwice = true},
+              {.dwAddress = 0x7F000004, .strName = "EMPTY", .bNameEmpty = true},
+              {.dwAddress = 0x7F000007, .strName = std::string(15, '\xE9')}});
+    // A quiet time no test waits for: the poll has to end without it.
+    CKwvtClient& client = StartClient(Hooks(600000));
+    ASSERT_TRUE(client.RequestStatus({Lo(2), Lo(4), Lo(7)}));
+    ASSERT_EQ(Completion(WM_CLIENT_PCSTATUS), 0);
+    std::string strAccented;
+    for (int i = 0; i < 15; ++i)
+        strAccented += "\xC3\xA9";
+    EXPECT_EQ(PopAll(),
+              (std::vector<std::string>{"127.0.0.2      FIFTEEN-CHARS-X", "127.0.0.4      127.0.0.4",
+                                        "127.0.0.7      " + strAccented}));
+    const Msg answered{WM_CLIENT_PCSTATUS, 1, 1};
+    EXPECT_EQ(Messages(), (std::vector<Msg>{answered, answered, answered, {WM_CLIENT_PCSTATUS, 0, 0}}));
+}
+
+class Junk : public OwnPorts, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Junk, DatagramsOfNoConcernDoNotHoldTheExchangeOpen)
+{
+    // A silent agent at the address asked; every 100 ms, 8 bytes of junk, replies that do not match the
+    // request and matching replies from an address not asked. Each of them alone would have restarted
+    // the quiet time for ever.
+    const int nMsg = GetParam();
+    constexpr int kQuietMs = 300;
+    const std::uint32_t dwAsked = nMsg == WM_CLIENT_SEARCHED ? Lo(10) : Lo(2);
+    auto junk = [nMsg](std::uint32_t dwId) -> std::vector<Reply> {
+        const Bytes eight(8, 'J');
+        if (nMsg == WM_CLIENT_PCSTATUS)
+            return {{Lo(5), eight},
+                    {Lo(2), vtagent::BuildNameReply(dwId + 1, "OLD")},
+                    {Lo(6), vtagent::BuildNameReply(dwId, "STRANGER")}};
+        if (nMsg == WM_CLIENT_OPERATED)
+            return {{Lo(5), eight},
+                    {Lo(2), vtagent::BuildOperateReply(dwId, vtdgram::OP_REBOOT, 1, 5)},
+                    {Lo(2), vtagent::BuildOperateReply(dwId + 1, vtdgram::OP_REBOOT, 0, 5)},
+                    {Lo(6), vtagent::BuildOperateReply(dwId, vtdgram::OP_REBOOT, 0, 5)}};
+        return {{Lo(5), eight},
+                {Lo(6), vtagent::BuildNameReply(dwId + 1, "PC")},
+                {Lo(6), vtagent::BuildOperateReply(dwId, vtdgram::OP_REBOOT, 0, 5)}};
+    };
+    const int nAgentFd = BoundSocket(dwAsked, AgentPort());
+    ASSERT_GE(nAgentFd, 0);
+    std::map<std::uint32_t, int> senders;
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = Lo(1);
+    server.sin_port = htons(m_wPort);
+
+    CKwvtClient& client = StartClient(Hooks(kQuietMs));
+    ASSERT_TRUE(nMsg == WM_CLIENT_PCSTATUS   ? client.RequestStatus({Lo(2)})
+                : nMsg == WM_CLIENT_OPERATED ? client.RequestOperate({Lo(2)}, {vtdgram::OP_REBOOT})
+                                             : client.RequestSearch());
+    std::optional<std::uint32_t> id;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+    while (client.m_bBusy && std::chrono::steady_clock::now() < end) {
+        pollfd fd{nAgentFd, POLLIN, 0};
+        if (::poll(&fd, 1, 100) > 0) {
+            Bytes buf(2048);
+            const ssize_t n = ::recv(nAgentFd, buf.data(), buf.size(), 0);
+            id = vtagent::ParseRequest(buf.data(), static_cast<std::size_t>(std::max<ssize_t>(n, 0))).dwId;
+        }
+        for (const auto& [dwFrom, bytes] : id ? junk(*id) : std::vector<Reply>{}) {
+            int& nFd = senders[dwFrom];
+            nFd = nFd ? nFd : BoundSocket(dwFrom, 0);
+            ::sendto(nFd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&server),
+                     sizeof(server));
+        }
+    }
+    const bool bEnded = !client.m_bBusy;
+    ::close(nAgentFd);
+    for (const auto& [dwFrom, nFd] : senders)
+        ::close(nFd);
+    ASSERT_TRUE(id.has_value());
+    // Twenty quiet times of junk: the exchange must have ended meanwhile.
+    EXPECT_TRUE(bEnded);
+    EXPECT_EQ(Completion(nMsg), 0);
+    EXPECT_EQ(PopAll(), nMsg == WM_CLIENT_PCSTATUS ? std::vector<std::string>{"127.0.0.2      "}
+                                                   : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Net, Junk,
+                         ::testing::Values(WM_CLIENT_PCSTATUS, WM_CLIENT_OPERATED, WM_CLIENT_SEARCHED));
 
 TEST_F(Worker, DatagramOverTheBufferIsSkipped)
 {

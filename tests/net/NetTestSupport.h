@@ -70,12 +70,12 @@ inline int BoundSocket(std::uint32_t dwAddress, std::uint16_t wPort)
     return fd;
 }
 
-/// A port p such that p and p + 1 are both free for UDP right now.
-inline std::uint16_t FreePortPair()
+/// A port p in [wFirst, wFirst + wCount - 1) such that p and p + 1 are both free for UDP right now.
+inline std::uint16_t FreePortPair(std::uint16_t wFirst = 20000, std::uint16_t wCount = 30000)
 {
     std::mt19937 random(std::random_device{}());
     for (int i = 0; i < 100; ++i) {
-        const auto wPort = static_cast<std::uint16_t>(20000 + random() % 30000);
+        const auto wPort = static_cast<std::uint16_t>(wFirst + random() % (wCount - 1u));
         const int a = BoundSocket(0, wPort), b = BoundSocket(0, static_cast<std::uint16_t>(wPort + 1));
         ::close(a);
         ::close(b);
@@ -146,6 +146,10 @@ private:
 /// 127.0.0.10, never to a real network, and settings to a temporary folder.
 class ClientFixture : public ::testing::Test, public IClientReceiver {
 protected:
+    ClientFixture() = default;
+    ClientFixture(std::uint16_t wFirstPort, std::uint16_t wPorts) : m_wPort(FreePortPair(wFirstPort, wPorts))
+    {
+    }
     void SetUp() override
     {
         static const QTemporaryDir dir;

@@ -141,7 +141,7 @@ void TestKwList::unknownAnswerAppendsRowOnlyWithRosterShown()
     QVERIFY(!Enabled(*desk.pList, ID_AUTO_REGISTRATION) && !Enabled(*desk.pList, ID_DELETE)); // busy
     QTRY_COMPARE(desk.doc.m_pcs.size(), std::size_t{2});
     QCOMPARE(Row(desk, 1),
-             QStringLiteral("1|newcomer|127.0.0.3|Unknown|0A-1B-2C-3D-4E-5F|255.255.255.255||"));
+             QStringLiteral("0|newcomer|127.0.0.3|Now operating|0A-1B-2C-3D-4E-5F|255.255.255.255||"));
     QVERIFY(WaitIdle(desk.doc));
     QCOMPARE(desk.Received("127.0.0.3").first(), QStringLiteral("search"));
 
