@@ -150,6 +150,9 @@ void CDoc::SetPcStatus(CKw* pPc, std::int32_t nStatus)
 
 void CDoc::SetPcMac(CKw* pPc, const std::uint8_t* pMac)
 {
+    // Every status reply hands the MAC back: only a new one is worth rewriting the file.
+    if (std::equal(pPc->m_mac.begin(), pPc->m_mac.end(), pMac))
+        return;
     pPc->SetMac(pMac);
     SetModifiedFlag();
 }
@@ -491,4 +494,3 @@ SaveResult CDoc::SaveModified()
 {
     return m_bModified ? DoFileSave() : SaveResult::Saved;
 }
-
