@@ -226,8 +226,6 @@ TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
     fs::create_symlink("fifo.DAT", dir + "/to-fifo.DAT");
     fs::create_symlink(dir + "/nowhere.DAT", dir + "/dangling.DAT");
     const bool bSocket = MakeSocket(dir + "/socket.DAT");
-    fs::create_directory(dir + "/folder.DAT");
-    fs::create_symlink("folder.DAT", dir + "/to-folder.DAT");
 
     // Refused at start-up and on save, without blocking, and left as they are.
     std::vector<std::string> others = {"fifo.DAT", "zero.DAT", "to-fifo.DAT", "dangling.DAT"};
@@ -250,12 +248,6 @@ TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
     }
     EXPECT_EQ(fs::read_symlink(dir + "/zero.DAT"), device);
     EXPECT_TRUE(!bOwnDevice || fs::is_character_file(device));
-    for (const std::string name : {"folder.DAT", "to-folder.DAT"}) {
-        EXPECT_EQ(vtdatafile::Probe(dir + "/" + name), vtdatafile::Kind::Directory);
-        CDoc doc;
-        AddPcs(doc, 1);
-        EXPECT_EQ(SaveTo(doc, dir + "/" + name), SaveResult::Refused) << name;
-    }
     EXPECT_EQ(vtdatafile::Probe(dir + "/missing.DAT"), vtdatafile::Kind::Missing);
 
     // A link to a regular file is read through, and a save rewrites the file it points at.
