@@ -8,12 +8,29 @@
 #include <QStandardPaths>
 #include <QString>
 
+#include <cerrno>
 #include <filesystem>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace vtpaths {
+namespace {
+
+// A folder only this user can put files in: a directory of this user that nobody else may
+// write. Created (0700) when it is missing.
+bool IsPrivateFolder(const std::string& strDir)
+{
+    if (::mkdir(strDir.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st {};
+    return ::stat(strDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
 
 std::string UserDataFolder()
 {
@@ -41,15 +58,20 @@ std::string InstanceLockPath()
     const QByteArray env = qgetenv("VT_LOCK_FILE");
     if (!env.isEmpty())
         return env.toStdString();
-    // Qt hands out the runtime folder only when it is this user's and private (it creates
-    // it 0700 when XDG_RUNTIME_DIR is unset); otherwise the user's own settings folder.
-    QString strDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (strDir.isEmpty())
-        strDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
-                 QString::fromUtf8(vtsettings::kOrganization);
-    if (!QDir().mkpath(strDir))
-        return {};
-    return QFile::encodeName(strDir).toStdString() + "/TORVANE-VT-Server.lock";
+    // Never a folder others can write (a lock planted there would block every start) nor
+    // one found through TMPDIR (two sessions could then run two copies).
+    std::string strDir = qgetenv("XDG_RUNTIME_DIR").toStdString();
+    if (strDir.empty() || strDir.front() != '/' || !IsPrivateFolder(strDir)) {
+        const QString strConfig = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        if (strConfig.isEmpty() || !QDir().mkpath(strConfig))
+            return {};
+        strDir =
+            QFile::encodeName(strConfig + QLatin1Char('/') + QString::fromUtf8(vtsettings::kOrganization))
+                .toStdString();
+        if (!IsPrivateFolder(strDir))
+            return {};
+    }
+    return strDir + "/TORVANE-VT-Server.lock";
 }
 
 } // namespace vtpaths

@@ -15,9 +15,10 @@ std::string DataFilePath(const std::string& strExePath);
 /// The per-user folder that DataFilePath falls back to (not created here).
 std::string UserDataFolder();
 
-/// The single-instance lock: $VT_LOCK_FILE when set, else TORVANE-VT-Server.lock in
-/// this user's private runtime folder, so only this user's own running copy blocks a
-/// start. The folder is created (mode 0700) when missing.
+/// The single-instance lock: $VT_LOCK_FILE when set, else TORVANE-VT-Server.lock in this
+/// user's runtime folder ($XDG_RUNTIME_DIR), else in ~/.config/TORVANE; only a folder of
+/// this user that nobody else may write is taken (a missing one is created 0700), so only
+/// this user's own running copy blocks a start. Empty when there is no such folder.
 std::string InstanceLockPath();
 
 } // namespace vtpaths

@@ -1,10 +1,18 @@
 #include "app/Settings.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <climits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vtsettings {
 namespace {
@@ -19,6 +27,42 @@ QSettings Store()
     return QSettings(QString::fromUtf8(kOrganization), QString::fromUtf8(kApplication));
 }
 
+// The settings layer replaces the file through a new copy that takes the old file's mode:
+// a file that is 0600 before every write stays 0600, and a new one is made 0600 first.
+void KeepPrivate(const QString& strFile)
+{
+    const QFileInfo info(strFile);
+    if (!info.isAbsolute())
+        return;
+    const QString strFolder = info.absolutePath();
+    if (!QFileInfo::exists(strFolder) && QDir().mkpath(QFileInfo(strFolder).absolutePath()))
+        ::mkdir(QFile::encodeName(strFolder).constData(), 0700);
+    const QByteArray path = QFile::encodeName(strFile);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && (st.st_mode & 077) != 0)
+        ::chmod(path.constData(), st.st_mode & 0700);
+}
+
+void Write(const char* section, const char* key, const QVariant& value)
+{
+    QSettings store = Store();
+    KeepPrivate(store.fileName());
+    store.setValue(KeyOf(section, key), value);
+    store.sync();
+    KeepPrivate(store.fileName());
+}
+
+// An unquoted comma in the file makes the settings layer hand back a list.
+QString Text(const QVariant& v)
+{
+    return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+}
+
 // The INI backend hands integers back as text; anything that is not a number counts as
 // missing.
 bool ReadNumber(const char* section, const char* key, long long& out)
@@ -27,7 +71,7 @@ bool ReadNumber(const char* section, const char* key, long long& out)
     if (!v.isValid())
         return false;
     bool ok = false;
-    out = v.toString().trimmed().toLongLong(&ok);
+    out = Text(v).trimmed().toLongLong(&ok);
     return ok;
 }
 
@@ -49,7 +93,7 @@ int ReadInt(const char* section, const char* key, int nDefault)
 
 void WriteInt(const char* section, const char* key, int nValue)
 {
-    Store().setValue(KeyOf(section, key), nValue);
+    Write(section, key, nValue);
 }
 
 std::string ReadString(const char* section, const char* key, const std::string& strDefault)
@@ -57,12 +101,17 @@ std::string ReadString(const char* section, const char* key, const std::string& 
     const QVariant v = Store().value(KeyOf(section, key));
     if (!v.isValid())
         return strDefault;
-    return v.toString().toStdString();
+    return Text(v).toStdString();
 }
 
 void WriteString(const char* section, const char* key, const std::string& strValue)
 {
-    Store().setValue(KeyOf(section, key), QString::fromStdString(strValue));
+    Write(section, key, QString::fromStdString(strValue));
+}
+
+void WriteBytes(const char* section, const char* key, const QByteArray& value)
+{
+    Write(section, key, value);
 }
 
 std::string Password()

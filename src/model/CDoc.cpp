@@ -2,19 +2,14 @@
 
 #include "app/StringTable.h"
 #include "model/CArchive.h"
+#include "model/DataFile.h"
 #include "net/CKwvtClient.h"
 
-#include <QtCore/QFile>
-#include <QtCore/QSaveFile>
 #include <QtCore/QtEndian>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <new>
 #include <unordered_set>
-
-namespace fs = std::filesystem;
 
 namespace {
 constexpr std::int32_t kVersionMarker = -1;
@@ -49,11 +44,6 @@ std::size_t CheckedCount(const CArchive& ar, std::int32_t nCount, std::size_t nM
     if (n > ar.Remaining() / nMinBytes)
         throw CArchiveException("record count exceeds the archive");
     return n;
-}
-
-QString ToQtPath(const std::string& strPath)
-{
-    return QFile::decodeName(QByteArray::fromStdString(strPath));
 }
 } // namespace
 
@@ -150,6 +140,9 @@ void CDoc::SetPcStatus(CKw* pPc, std::int32_t nStatus)
 
 void CDoc::SetPcMac(CKw* pPc, const std::uint8_t* pMac)
 {
+    // Every status reply hands the MAC back: only a new one is worth rewriting the file.
+    if (std::equal(pPc->m_mac.begin(), pPc->m_mac.end(), pMac))
+        return;
     pPc->SetMac(pMac);
     SetModifiedFlag();
 }
@@ -428,21 +421,13 @@ std::vector<std::uint8_t> CDoc::SaveToBytes()
 bool CDoc::OnOpenDocument(const std::string& strPath)
 {
     std::vector<std::uint8_t> bytes;
+    bool bRead = false;
     try {
-        std::error_code ec;
-        if (fs::is_directory(strPath, ec))
-            throw std::runtime_error("directory");
-        std::ifstream in(strPath, std::ios::binary | std::ios::ate);
-        if (!in)
-            throw std::runtime_error("cannot open");
-        const std::streamoff nSize = in.tellg();
-        if (nSize < 0)
-            throw std::runtime_error("cannot read");
-        bytes.resize(static_cast<std::size_t>(nSize));
-        in.seekg(0);
-        if (!in.read(reinterpret_cast<char*>(bytes.data()), nSize))
-            throw std::runtime_error("cannot read");
+        bRead = vtdatafile::ReadAll(strPath, bytes);
     } catch (const std::exception&) {
+        bRead = false;
+    }
+    if (!bRead) {
         DeleteContents();
         SetModifiedFlag(false);
         return false;
@@ -454,31 +439,16 @@ SaveResult CDoc::DoFileSave()
 {
     if (m_strPathName.empty())
         return SaveResult::Failed;
-    std::error_code ec;
-    const fs::file_status st = fs::status(m_strPathName, ec);
-    if (!ec && fs::exists(st)) {
-        constexpr fs::perms kWrite =
-            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-        // The permission bits, not an open() attempt: root may write a read-only file.
-        if (fs::is_directory(st) || (st.permissions() & kWrite) == fs::perms::none) {
-            SetModifiedFlag(false);
-            return SaveResult::Refused;
-        }
+    // Only a regular file is ever replaced, and only one this process may write.
+    const vtdatafile::Kind kind = vtdatafile::Probe(m_strPathName);
+    if (kind == vtdatafile::Kind::Directory || kind == vtdatafile::Kind::Other ||
+        (kind == vtdatafile::Kind::Regular && !vtdatafile::MayWrite(m_strPathName))) {
+        SetModifiedFlag(false);
+        return SaveResult::Refused;
     }
-
     try {
         const std::vector<std::uint8_t> bytes = SaveToBytes();
-        // Written beside the old file and renamed over it, so a failure leaves the old
-        // roster whole.
-        QSaveFile file(ToQtPath(m_strPathName));
-        if (!file.open(QIODevice::WriteOnly))
-            return SaveResult::Failed;
-        const auto nSize = static_cast<qint64>(bytes.size());
-        if (file.write(reinterpret_cast<const char*>(bytes.data()), nSize) != nSize) {
-            file.cancelWriting();
-            return SaveResult::Failed;
-        }
-        if (!file.commit())
+        if (!vtdatafile::Write(m_strPathName, bytes.data(), bytes.size()))
             return SaveResult::Failed;
     } catch (const std::exception&) {
         return SaveResult::Failed;
@@ -491,4 +461,3 @@ SaveResult CDoc::SaveModified()
 {
     return m_bModified ? DoFileSave() : SaveResult::Saved;
 }
-

@@ -25,7 +25,7 @@ public:
 
 enum class SaveResult {
     Saved,   ///< written (or nothing to write)
-    Refused, ///< the path is a directory or a read-only file: flag dropped, not written
+    Refused, ///< not a regular file, or read-only to this process: flag dropped, not written
     Failed,  ///< could not be written: the document stays modified
 };
 
@@ -95,16 +95,18 @@ public:
     void Serialize(CArchive& ar);
     void SetPathName(const std::string& strPath) { m_strPathName = strPath; }
     const std::string& GetPathName() const { return m_strPathName; }
-    /// Reads the data file at `strPath` (a 0-byte file is an empty roster). On failure
-    /// the roster is empty again and the result is false.
+    /// Reads the data file at `strPath` (a 0-byte file is an empty roster). Anything but
+    /// a regular file (or a link to one) is not opened. On failure the roster is empty
+    /// again and the result is false.
     bool OnOpenDocument(const std::string& strPath);
     /// The reading half of OnOpenDocument: replaces the roster with the file image in
     /// `pData` (0 bytes = empty roster). On failure the roster is empty, result false.
     bool LoadFromBytes(const std::uint8_t* pData, std::size_t nSize);
     /// The file image of the whole roster, as DoFileSave writes it.
     std::vector<std::uint8_t> SaveToBytes();
-    /// Writes the whole roster to the path: temporary file in the same folder, then
-    /// rename. Directory / read-only file -> Refused (flag cleared).
+    /// Writes the whole roster to the path (vtdatafile::Write). A directory, anything else
+    /// that is not a regular file, or a file this process may not write -> Refused (flag
+    /// cleared, nothing written).
     SaveResult DoFileSave();
     /// DoFileSave when modified; Saved when nothing is pending.
     SaveResult SaveModified();

@@ -32,13 +32,11 @@ void SetClockForTesting(std::function<VtTime()> fn)
 
 VtTime GetCurrentMinute()
 {
-    const auto now = static_cast<std::time_t>(Now());
-    std::tm tm{};
-    if (localtime_r(&now, &tm) == nullptr)
-        return static_cast<VtTime>(now - now % 60);
-    tm.tm_sec = 0;
-    tm.tm_isdst = -1;
-    return static_cast<VtTime>(std::mktime(&tm));
+    // Not through local calendar fields: in the hour that repeats when daylight-saving
+    // time ends they name two moments, and the round trip may pick the other one.
+    const VtTime now = Now();
+    const VtTime sec = now % 60;
+    return now - (sec < 0 ? sec + 60 : sec);
 }
 } // namespace vtclock
 

@@ -581,9 +581,8 @@ void CMainFrame::SavePlacement()
 
 void CMainFrame::SaveBarState()
 {
-    QSettings settings = BarSettings();
-    settings.setValue(QStringLiteral("ToolBar/State"), saveState());
-    settings.setValue(QStringLiteral("ToolBar/StatusBar"), statusBar()->isHidden() ? 0 : 1);
+    vtsettings::WriteBytes("ToolBar", "State", saveState());
+    vtsettings::WriteInt("ToolBar", "StatusBar", statusBar()->isHidden() ? 0 : 1);
 }
 
 void CMainFrame::RestoreBarState()

@@ -10,6 +10,7 @@
 #include "app/Paths.h"
 #include "app/Settings.h"
 #include "model/CDoc.h"
+#include "model/DataFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -92,7 +93,7 @@ bool CServerApp::InitInstance()
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/vtserver.svg")));
 
     // The lock must be held for the whole run: age-based staleness would let a second
-    // instance break it after a while.
+    // instance break it after a while. A lock left by a dead copy is still taken over.
     m_pLock = std::make_unique<QLockFile>(LockFilePath());
     m_pLock->setStaleLockTime(0);
     if (!m_pLock->tryLock(500)) {
@@ -115,13 +116,24 @@ bool CServerApp::InitInstance()
         return false;
     }
     const std::string strDataFile = vtpaths::DataFilePath(QFile::encodeName(strExe).toStdString());
+    const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(strDataFile)));
+    const QString strCannotOpen =
+        tr("Cannot open the data file %1.").arg(QDir::toNativeSeparators(info.filePath()));
+
+    // A FIFO, a device or a link to nowhere is never opened, nor replaced later.
+    const vtdatafile::Kind kind = vtdatafile::Probe(strDataFile);
+    if (kind == vtdatafile::Kind::Other) {
+        Fail(ExitDataFile, strCannotOpen);
+        return false;
+    }
+    // Saves cut short by a crash leave their temporary files; with the lock held no other
+    // copy of this user is saving.
+    vtdatafile::RemoveLeftovers(strDataFile);
 
     m_pDoc = std::make_unique<CDoc>();
-    const QFileInfo info(QString::fromStdString(strDataFile));
-    if (info.exists() && !info.isDir() && !m_pDoc->OnOpenDocument(strDataFile)) {
+    if (kind == vtdatafile::Kind::Regular && !m_pDoc->OnOpenDocument(strDataFile)) {
         m_pDoc.reset();
-        Fail(ExitDataFile,
-             tr("Cannot open the data file %1.").arg(QDir::toNativeSeparators(info.filePath())));
+        Fail(ExitDataFile, strCannotOpen);
         return false;
     }
     m_pDoc->SetPathName(strDataFile);

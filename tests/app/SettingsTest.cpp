@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
@@ -12,6 +13,8 @@
 #include <string>
 #include <tuple>
 
+#include <sys/stat.h>
+
 namespace {
 
 auto ReadAll()
@@ -21,15 +24,36 @@ auto ReadAll()
                            Port());
 }
 
-TEST(SettingsTest, DefaultsRangesAndTheFileOnDisk)
-{
-    // An empty settings folder of our own, set before anything reads settings.
+/// An empty settings folder of the test's own, set before anything reads settings.
+class SettingsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit().constData(), 1);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+        file = QSettings(QStringLiteral("TORVANE"), QStringLiteral("VT Server")).fileName();
+        ASSERT_TRUE(file.startsWith(dir.path())) << file.toStdString();
+    }
+    void HandEdit(const char* pText) const
+    {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(pText);
+    }
+    mode_t Mode() const
+    {
+        struct stat st {};
+        return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+
     QTemporaryDir dir;
-    ::setenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit().constData(), 1);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-    const QString file = QSettings(QStringLiteral("TORVANE"), QStringLiteral("VT Server")).fileName();
-    ASSERT_TRUE(file.startsWith(dir.path())) << file.toStdString();
+    QString file;
+};
+
+TEST_F(SettingsTest, DefaultsRangesAndTheFileOnDisk)
+{
 
     EXPECT_EQ(ReadAll(), std::make_tuple(std::string(), 0, 2, 60, 0U, 9000));
     EXPECT_TRUE(
@@ -58,13 +82,46 @@ TEST(SettingsTest, DefaultsRangesAndTheFileOnDisk)
     EXPECT_EQ(vtsettings::InterfaceAddress(), 0xC0A80102U);
 
     // The file as a hand edit leaves it: spaces, text, an address written unsigned.
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("[Settings]\nPass=QUI=\nType=1\nInterval=abc\nEnablePowOffCmd= 3\n"
-            "[Interface]\nIP%20Address=3232235777\nIP%20Port=8000\n");
-    f.close();
+    HandEdit("[Settings]\nPass=QUI=\nType=1\nInterval=abc\nEnablePowOffCmd= 3\n"
+             "[Interface]\nIP%20Address=3232235777\nIP%20Port=8000\n");
     EXPECT_EQ(ReadAll(), std::make_tuple(std::string("QUI="), 3, 1, 60, 0xC0A80101U, 8000));
     EXPECT_EQ(vtsettings::ReadInt("Settings", "Pass", -7), -7);
+}
+
+// The file holds the password: made this user's alone by the first write, and kept so.
+TEST_F(SettingsTest, FileOnlyForThisUser)
+{
+    const mode_t old = ::umask(022);
+    vtsettings::WriteString("Settings", "Pass", "QUJD");
+    EXPECT_EQ(Mode(), 0600u);
+    for (const mode_t mode : {0644, 0666, 0640}) {
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), mode), 0);
+        vtsettings::WriteInt("Window", "x", 1);
+        EXPECT_EQ(Mode(), 0600u) << mode;
+    }
+    ::chmod(QFile::encodeName(file).constData(), 0644);
+    vtsettings::WriteBytes("ToolBar", "State", QByteArray("\x00\x01", 2));
+    EXPECT_EQ(Mode(), 0600u);
+    ::umask(old);
+    EXPECT_EQ(vtsettings::Password(), "QUJD");
+}
+
+// A comma makes the settings layer read a list: strings still read back as their text,
+// also after the program has rewritten the file.
+TEST_F(SettingsTest, StringsReadAsTheirText)
+{
+    HandEdit("[Settings]\nPass=ab,cd\nOther=a,,b,\n");
+    EXPECT_EQ(vtsettings::Password(), "ab,cd");
+    EXPECT_EQ(vtsettings::ReadString("Settings", "Other", "-"), "a,,b,");
+    vtsettings::WriteInt("Settings", "Type", 1);
+    EXPECT_EQ(vtsettings::Password(), "ab,cd");
+    EXPECT_EQ(vtsettings::ReadString("Settings", "Other", "-"), "a,,b,");
+
+    for (const std::string value : {"ab,cd", "a, b", " lead", "trail ", "a;b", "x,", ",", "@String(y)",
+                                    "\"q\"", "a\\b", "=", "\xE6\x97\xA5"}) {
+        vtsettings::WriteString("Settings", "Pass", value);
+        EXPECT_EQ(vtsettings::Password(), value);
+    }
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 namespace fs = std::filesystem;
@@ -38,17 +37,6 @@ void Load(CDoc& doc, const Bytes& bytes)
     ASSERT_TRUE(doc.LoadFromBytes(bytes.data(), bytes.size()));
 }
 
-void WriteFile(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 } // namespace
 
 TEST(ArchiveStrings, CountedFormsAndRefusals)

@@ -77,6 +77,8 @@ TEST(DocPcs, LimitsAndTheModifiedFlag)
     EXPECT_FALSE(doc.AddToGroup(doc.m_groups.back().get(), 7));
     doc.RenamePc(p, "pc");
     doc.SetPcStatus(p, 1);
+    const MacAddress mac = p->m_mac; // every status reply hands the known MAC back
+    doc.SetPcMac(p, mac.data());
     EXPECT_EQ(std::make_tuple(doc.m_pcs.size(), doc.m_groups.size(), g->m_members.size(), doc.IsModified()),
               std::make_tuple(254u, 100u, 254u, false));
     doc.SetPcStatus(p, 0);
@@ -85,6 +87,11 @@ TEST(DocPcs, LimitsAndTheModifiedFlag)
     doc.RenamePc(p, "beta");
     EXPECT_EQ(std::make_tuple(doc.IsModified(), doc.GetPcName(p), nNotified),
               std::make_tuple(true, std::string("beta"), 3));
+    doc.SetModifiedFlag(false);
+    const std::uint8_t other[6] = {0, 0, 0, 0, 0, 1};
+    doc.SetPcMac(p, other);
+    EXPECT_EQ(std::make_tuple(doc.IsModified(), p->GetMacText(), nNotified),
+              std::make_tuple(true, std::string("00-00-00-00-00-01"), 4));
 }
 
 TEST(DocViews, SelectionNotifiesOthersOnlyOnChange)

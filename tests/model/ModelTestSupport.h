@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,18 @@ template <typename T> Bytes Store(T& record)
     CArchive ar(out);
     record.Serialize(ar);
     return out;
+}
+
+inline void WriteFile(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 /// A released reservation as the file holds it.

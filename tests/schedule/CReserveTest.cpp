@@ -1,6 +1,7 @@
 #include "ModelTestSupport.h"
 
 #include <tuple>
+#include <vector>
 
 using namespace vttest;
 
@@ -103,6 +104,32 @@ TEST_F(ReserveTest, DueOncePerOccurrenceEvenWhenMissed)
         EXPECT_FALSE(r.IsDue());
         EXPECT_EQ(r.FormatNext(), "");
     }
+}
+
+// The night daylight-saving time ends in Berlin (02:00-02:59 comes twice), asked every 20
+// seconds as the check timer does: a reservation comes due in the first call of the minute
+// it was due at, in either pass of the repeated hour (03:30 set the evening before is due
+// at 02:30 winter time first: the search steps 86,400 seconds).
+TEST_F(ReserveTest, DueOnTimeAcrossTheRepeatedHour)
+{
+    std::vector<CReserve> reserves;
+    for (const VtTime set : {Local(2024, 10, 26, 23, 0), Local(2024, 10, 27, 0, 0)}) {
+        m_now = set;
+        for (const int hm : {159, 230, 315, 330})
+            reserves.push_back(Make(ReserveDaily, 0, 0, Local(2024, 10, 1, hm / 100, hm % 100)));
+    }
+    int nFired = 0;
+    for (VtTime t = Local(2024, 10, 27, 0, 0); t < Local(2024, 10, 27, 5, 0); t += 20) {
+        m_now = t;
+        for (CReserve& r : reserves) {
+            const VtTime due = r.m_timeNext;
+            if (r.IsDue()) {
+                EXPECT_EQ(t, due) << r.FormatNext();
+                ++nFired;
+            }
+        }
+    }
+    EXPECT_GE(nFired, 8);
 }
 
 TEST_F(ReserveTest, TypeLettersAndOrder)

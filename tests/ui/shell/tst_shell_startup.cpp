@@ -13,9 +13,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPushButton>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +44,80 @@ QByteArray Contents(const QString& strPath)
 }
 
 const std::uint8_t kMac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+
+QStringList Entries(const QString& strDir)
+{
+    return QDir(strDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
+}
+
+/// Sets an environment variable (null: unsets it) and puts the old value back.
+class EnvGuard final {
+public:
+    EnvGuard(const char* pName, const QByteArray* pValue)
+        : m_pName(pName), m_bWasSet(qEnvironmentVariableIsSet(pName))
+    {
+        m_old = qgetenv(pName);
+        if (pValue)
+            qputenv(pName, *pValue);
+        else
+            qunsetenv(pName);
+    }
+    ~EnvGuard()
+    {
+        if (m_bWasSet)
+            qputenv(m_pName, m_old);
+        else
+            qunsetenv(m_pName);
+    }
+    Q_DISABLE_COPY_MOVE(EnvGuard)
+
+private:
+    const char* m_pName;
+    bool m_bWasSet;
+    QByteArray m_old;
+};
+
+/// Opens a FIFO for writing after a few seconds unless dismissed first, releasing a start
+/// that blocks in opening it: the test then fails instead of hanging.
+class FifoRelease final {
+public:
+    explicit FifoRelease(QByteArray path)
+        : m_path(std::move(path)), m_thread([this] {
+              std::unique_lock lock(m_mutex);
+              if (m_cv.wait_for(lock, std::chrono::seconds(5), [this] { return m_bDone; }))
+                  return;
+              m_bReleased = true;
+              const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+              if (fd >= 0)
+                  ::close(fd);
+          })
+    {
+    }
+    ~FifoRelease() { Dismiss(); }
+    Q_DISABLE_COPY_MOVE(FifoRelease)
+
+    /// Ends the watch; true when a blocked start had to be released.
+    bool Dismiss()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_bDone = true;
+        }
+        m_cv.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_bReleased;
+    }
+
+private:
+    QByteArray m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bDone = false;
+    bool m_bReleased = false;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -144,6 +228,150 @@ private slots:
         QVERIFY(app.Doc()->AddPc("PC01", 0x7F000003, kMac, 0x7FFFFFFF));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(DataPath("other-name")), 5000);
         QVERIFY(!app.Doc()->IsModified());
+    }
+
+    void dataFileThatIsNoRegularFile_data()
+    {
+        QTest::addColumn<QString>("strKind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to a device") << "device";
+        QTest::newRow("link to nothing") << "dangling";
+    }
+
+    // Refused at start-up as a damaged file is, without ever blocking, and left as it is.
+    void dataFileThatIsNoRegularFile()
+    {
+        QFETCH(QString, strKind);
+        const QByteArray path = QFile::encodeName(DataPath());
+        const QByteArray dir = QFile::encodeName(m_pDir->path());
+        QByteArray target;
+        if (strKind == QStringLiteral("fifo"))
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        if (strKind == QStringLiteral("device")) {
+            // A device of the test's own (root), or one a test cannot harm.
+            target =
+                ::geteuid() == 0 && ::mknod((dir + "/zero").constData(), S_IFCHR | 0666, makedev(1, 5)) == 0
+                    ? dir + "/zero"
+                    : QByteArray("/dev/null");
+            QCOMPARE(::symlink(target.constData(), path.constData()), 0);
+        }
+        if (strKind == QStringLiteral("dangling")) {
+            target = dir + "/nowhere.DAT";
+            QCOMPARE(::symlink(target.constData(), path.constData()), 0);
+        }
+        struct stat before {};
+        QCOMPARE(::lstat(path.constData(), &before), 0);
+        const QStringList entries = Entries(m_pDir->path());
+
+        FifoRelease release(path);
+        CServerApp app;
+        QVERIFY(!app.InitInstance());
+        QVERIFY2(!release.Dismiss(), "the start blocked on the data file");
+        QCOMPARE(app.ExitCode(), int(CServerApp::ExitDataFile));
+        QCOMPARE(g_messages, QStringList(QStringLiteral("Cannot open the data file %1.").arg(DataPath())));
+        QCOMPARE(g_icons, QList<QMessageBox::Icon>({QMessageBox::Critical}));
+        QCOMPARE(FrameCount(), 0);
+        struct stat after {};
+        QCOMPARE(::lstat(path.constData(), &after), 0);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(Entries(m_pDir->path()), entries);
+        if (!target.isEmpty())
+            QCOMPARE(QFile::symLinkTarget(DataPath()), QFile::decodeName(target));
+    }
+
+    // What saves cut short left goes once this copy holds the lock; look-alikes stay.
+    void leftoversRemovedOnceTheLockIsHeld()
+    {
+        const QStringList leftovers = {QStringLiteral("vtcopy.DAT.saving-Ab12Cd"),
+                                       QStringLiteral("vtcopy.DAT.saving-Zz9Yy8")};
+        const QStringList kept = {QStringLiteral("other.DAT.saving-Ab12Cd"), QStringLiteral("vtcopy.DAT.bak"),
+                                  QStringLiteral("vtcopy.DAT.saving-Ab12C"),
+                                  QStringLiteral("vtcopy.DAT.saving-Ab12Cd.bak")};
+        auto pFirst = std::make_unique<CServerApp>();
+        QVERIFY(pFirst->InitInstance());
+        for (const QString& strName : leftovers + kept) {
+            QFile file(m_pDir->path() + QLatin1Char('/') + strName);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("partial");
+        }
+        const QStringList all = Entries(m_pDir->path());
+        {
+            CServerApp second; // refused: touches nothing
+            QVERIFY(!second.InitInstance());
+        }
+        QCOMPARE(Entries(m_pDir->path()), all);
+        pFirst.reset();
+        CServerApp third;
+        QVERIFY(third.InitInstance());
+        QStringList expected = kept;
+        if (QFileInfo::exists(DataPath()))
+            expected << QFileInfo(DataPath()).fileName();
+        expected.sort();
+        QCOMPARE(Entries(m_pDir->path()), expected);
+    }
+
+    void instanceLock_data()
+    {
+        QTest::addColumn<QString>("strLock"); // what is there before the start
+        QTest::addColumn<bool>("bStarted");
+        QTest::newRow("another host's lock in the shared temp folder") << "forged-temp" << true;
+        QTest::newRow("another host's lock in a runtime folder under the temp folder")
+            << "forged-runtime" << true;
+        QTest::newRow("lock of a copy that died") << "dead" << true;
+        QTest::newRow("lock of a running copy") << "running" << false;
+    }
+
+    // Only this user's own running copy blocks a start.
+    void instanceLock()
+    {
+        QFETCH(QString, strLock);
+        QFETCH(bool, bStarted);
+        const QByteArray root = QFile::encodeName(m_pDir->path());
+        const QByteArray runtime = root + "/run";
+        const QByteArray temp = root + "/tmp";
+        const bool bNoRuntime = strLock == QStringLiteral("forged-runtime");
+        QVERIFY(QDir().mkpath(QFile::decodeName(temp)));
+        QCOMPARE(::mkdir(runtime.constData(), 0700), 0);
+        EnvGuard lock("VT_LOCK_FILE", nullptr);
+        EnvGuard tmp("TMPDIR", &temp);
+        EnvGuard run("XDG_RUNTIME_DIR", bNoRuntime ? nullptr : &runtime);
+        const QString strLockFile = CServerApp::LockFilePath();
+
+        // Where the lock used to be, and where a runtime folder under TMPDIR would be.
+        if (strLock.startsWith(QStringLiteral("forged"))) {
+            const passwd* pw = ::getpwuid(::geteuid());
+            QVERIFY(pw);
+            const QByteArray userRuntime = temp + "/runtime-" + pw->pw_name;
+            QCOMPARE(::mkdir(userRuntime.constData(), 0700), 0);
+            for (const QByteArray& folder : {temp, userRuntime}) {
+                QFile file(QFile::decodeName(folder + "/TORVANE-VT-Server.lock"));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write("4242\nvtserver\nsomewhere-else\n");
+            }
+        }
+        if (strLock == QStringLiteral("dead")) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                QLockFile held(strLockFile);
+                ::_exit(held.tryLock(0) ? 0 : 1);
+            }
+            int status = 0;
+            QCOMPARE(::waitpid(pid, &status, 0), pid);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            QVERIFY(QFileInfo::exists(strLockFile));
+        }
+        std::unique_ptr<CServerApp> pRunning;
+        if (strLock == QStringLiteral("running")) {
+            pRunning = std::make_unique<CServerApp>();
+            QVERIFY(pRunning->InitInstance());
+        }
+
+        CServerApp app;
+        QCOMPARE(app.InitInstance(), bStarted);
+        QCOMPARE(g_messages,
+                 bStarted ? QStringList() : QStringList(QStringLiteral("Program is already running.")));
+        QVERIFY(QFileInfo::exists(strLockFile));
     }
 
     void unsavedChanges_data()
