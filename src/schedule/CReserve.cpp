@@ -41,10 +41,8 @@ VtTime GetCurrentMinute()
 } // namespace vtclock
 
 namespace {
-constexpr VtTime kDay = 86400;
-// A day bit can be stepped over where a daylight-saving change shortens the wall-clock
-// day, so the monthly search looks further than the two months it normally needs.
-constexpr int kMonthlySteps = 400;
+// Every day number from 1 to 31 occurs within any 62 consecutive days.
+constexpr int kMonthlySteps = 62;
 
 bool ToLocal(VtTime t, std::tm& out)
 {
@@ -57,6 +55,57 @@ VtTime FromLocal(std::tm tm)
     tm.tm_isdst = -1;
     return static_cast<VtTime>(std::mktime(&tm));
 }
+
+// The first moment of the given local day at which the clock shows hour:minute. Where
+// daylight-saving time ends that wall-clock time comes twice, and the day's occurrence is
+// the first; where it begins the time does not exist and the system's reading is taken.
+VtTime OccurrenceOn(int nYear, int nMonth, int nDay, int nHour, int nMinute)
+{
+    VtTime first = kNoTime;
+    for (const int isdst : {1, 0}) {
+        std::tm tm{};
+        tm.tm_year = nYear;
+        tm.tm_mon = nMonth;
+        tm.tm_mday = nDay;
+        tm.tm_hour = nHour;
+        tm.tm_min = nMinute;
+        tm.tm_isdst = isdst;
+        const auto t = static_cast<VtTime>(std::mktime(&tm));
+        std::tm back{};
+        if (t == kNoTime || !ToLocal(t, back) || back.tm_hour != nHour || back.tm_min != nMinute ||
+            back.tm_isdst != isdst)
+            continue;
+        if (first == kNoTime || t < first)
+            first = t;
+    }
+    if (first != kNoTime)
+        return first;
+    std::tm tm{};
+    tm.tm_year = nYear;
+    tm.tm_mon = nMonth;
+    tm.tm_mday = nDay;
+    tm.tm_hour = nHour;
+    tm.tm_min = nMinute;
+    return FromLocal(tm);
+}
+
+// Candidates step by calendar day, not by 86,400 seconds, so the hour stays where the
+// operator put it across a change of daylight-saving time.
+struct CandidateDays {
+    std::tm day{}; ///< the local date of the candidate (its time fields unused)
+    int nHour = 0;
+    int nMinute = 0;
+
+    VtTime Time() const { return OccurrenceOn(day.tm_year, day.tm_mon, day.tm_mday, nHour, nMinute); }
+    void Next()
+    {
+        ++day.tm_mday;
+        day.tm_hour = 12; // noon exists on every day, whatever the clock change
+        day.tm_min = 0;
+        day.tm_sec = 0;
+        ToLocal(FromLocal(day), day);
+    }
+};
 } // namespace
 
 void CReserve::Set(std::int32_t bSet, std::int32_t nMode, std::uint32_t dwDays, std::uint32_t dwWeekDays,
@@ -106,33 +155,34 @@ void CReserve::ComputeNext()
         return;
 
     const VtTime now = vtclock::GetCurrentMinute();
-    std::tm tmNow{};
     std::tm tmTime{};
-    if (!ToLocal(now, tmNow) || !ToLocal(m_time, tmTime))
+    CandidateDays days;
+    if (!ToLocal(now, days.day) || !ToLocal(m_time, tmTime))
         return;
-    tmNow.tm_hour = tmTime.tm_hour;
-    tmNow.tm_min = tmTime.tm_min;
-    tmNow.tm_sec = 0;
-    VtTime candidate = FromLocal(tmNow);
+    days.nHour = tmTime.tm_hour;
+    days.nMinute = tmTime.tm_min;
+    VtTime candidate = days.Time();
     if (candidate == kNoTime)
         return;
 
     switch (m_nMode) {
     case ReserveDaily:
-        m_timeNext = candidate > now ? candidate : candidate + kDay;
+        if (candidate <= now) {
+            days.Next();
+            candidate = days.Time();
+        }
+        m_timeNext = candidate;
         break;
     case ReserveWeekly: {
-        std::tm tmCand{};
-        if (!ToLocal(candidate, tmCand))
-            return;
         // The weekday is counted on from the first candidate, not read again per step.
-        const int w = tmCand.tm_wday;
+        const int w = days.day.tm_wday;
         for (int k = 0; k < 8; ++k) {
             if ((m_dwWeekDays >> ((w + k) % 7) & 1U) != 0 && candidate > now) {
                 m_timeNext = candidate;
                 return;
             }
-            candidate += kDay;
+            days.Next();
+            candidate = days.Time();
         }
         break;
     }
@@ -140,14 +190,12 @@ void CReserve::ComputeNext()
         if ((m_dwDays & 0x7FFFFFFFU) == 0)
             return;
         for (int step = 0; step < kMonthlySteps; ++step) {
-            std::tm tmCand{};
-            if (!ToLocal(candidate, tmCand))
-                return;
-            if ((m_dwDays >> (tmCand.tm_mday - 1) & 1U) != 0 && candidate > now) {
+            if ((m_dwDays >> (days.day.tm_mday - 1) & 1U) != 0 && candidate > now) {
                 m_timeNext = candidate;
                 return;
             }
-            candidate += kDay;
+            days.Next();
+            candidate = days.Time();
         }
         break;
     default:
