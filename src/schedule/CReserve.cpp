@@ -59,18 +59,19 @@ VtTime FromLocal(std::tm tm)
 // The first moment of the given local day at which the clock shows hour:minute. Where
 // daylight-saving time ends that wall-clock time comes twice, and the day's occurrence is
 // the first; where it begins the time does not exist and the system's reading is taken.
-VtTime OccurrenceOn(int nYear, int nMonth, int nDay, int nHour, int nMinute)
+VtTime OccurrenceOn(const std::tm& day, int nHour, int nMinute)
 {
+    std::tm tm{};
+    tm.tm_year = day.tm_year;
+    tm.tm_mon = day.tm_mon;
+    tm.tm_mday = day.tm_mday;
+    tm.tm_hour = nHour;
+    tm.tm_min = nMinute;
     VtTime first = kNoTime;
     for (const int isdst : {1, 0}) {
-        std::tm tm{};
-        tm.tm_year = nYear;
-        tm.tm_mon = nMonth;
-        tm.tm_mday = nDay;
-        tm.tm_hour = nHour;
-        tm.tm_min = nMinute;
-        tm.tm_isdst = isdst;
-        const auto t = static_cast<VtTime>(std::mktime(&tm));
+        std::tm probe = tm;
+        probe.tm_isdst = isdst;
+        const auto t = static_cast<VtTime>(std::mktime(&probe));
         std::tm back{};
         if (t == kNoTime || !ToLocal(t, back) || back.tm_hour != nHour || back.tm_min != nMinute ||
             back.tm_isdst != isdst)
@@ -78,15 +79,7 @@ VtTime OccurrenceOn(int nYear, int nMonth, int nDay, int nHour, int nMinute)
         if (first == kNoTime || t < first)
             first = t;
     }
-    if (first != kNoTime)
-        return first;
-    std::tm tm{};
-    tm.tm_year = nYear;
-    tm.tm_mon = nMonth;
-    tm.tm_mday = nDay;
-    tm.tm_hour = nHour;
-    tm.tm_min = nMinute;
-    return FromLocal(tm);
+    return first != kNoTime ? first : FromLocal(tm);
 }
 
 // Candidates step by calendar day, not by 86,400 seconds, so the hour stays where the
@@ -96,7 +89,7 @@ struct CandidateDays {
     int nHour = 0;
     int nMinute = 0;
 
-    VtTime Time() const { return OccurrenceOn(day.tm_year, day.tm_mon, day.tm_mday, nHour, nMinute); }
+    VtTime Time() const { return OccurrenceOn(day, nHour, nMinute); }
     void Next()
     {
         ++day.tm_mday;
