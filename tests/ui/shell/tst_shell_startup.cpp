@@ -1,6 +1,7 @@
 // Start-up sequence: instance lock, password prompt, data file beside the executable,
 // saving through the running frame.
 
+#include "FifoRelease.h"
 #include "ShellTestSupport.h"
 
 #include "CMainFrame.h"
@@ -76,47 +77,6 @@ private:
     const char* m_pName;
     bool m_bWasSet;
     QByteArray m_old;
-};
-
-/// Opens a FIFO for writing after a few seconds unless dismissed first, releasing a start
-/// that blocks in opening it: the test then fails instead of hanging.
-class FifoRelease final {
-public:
-    explicit FifoRelease(QByteArray path)
-        : m_path(std::move(path)), m_thread([this] {
-              std::unique_lock lock(m_mutex);
-              if (m_cv.wait_for(lock, std::chrono::seconds(5), [this] { return m_bDone; }))
-                  return;
-              m_bReleased = true;
-              const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-              if (fd >= 0)
-                  ::close(fd);
-          })
-    {
-    }
-    ~FifoRelease() { Dismiss(); }
-    Q_DISABLE_COPY_MOVE(FifoRelease)
-
-    /// Ends the watch; true when a blocked start had to be released.
-    bool Dismiss()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_bDone = true;
-        }
-        m_cv.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_bReleased;
-    }
-
-private:
-    QByteArray m_path;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bDone = false;
-    bool m_bReleased = false;
-    std::thread m_thread;
 };
 
 } // namespace
@@ -263,7 +223,7 @@ private slots:
         QCOMPARE(::lstat(path.constData(), &before), 0);
         const QStringList entries = Entries(m_pDir->path());
 
-        FifoRelease release(path);
+        vttest::FifoRelease release(path.toStdString());
         CServerApp app;
         QVERIFY(!app.InitInstance());
         QVERIFY2(!release.Dismiss(), "the start blocked on the data file");
