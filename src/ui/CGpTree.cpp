@@ -10,8 +10,11 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QtEndian>
+
+#include <algorithm>
 
 namespace {
 
@@ -202,10 +205,10 @@ bool CGpTree::OnUpdateCommand(int id, bool* pEnabled)
     case ID_POWER_OFF:
     case ID_FORCIBLE_SHUTDOWN:
     case ID_FORCED_POWER_OFF:
-        *pEnabled = WorkerIdle() && bAnyItem;
+        *pEnabled = WorkerIdle() && bAnyItem && HasTargets();
         return true;
     case ID_WAKE_UP:
-        *pEnabled = !WorkerBusy() && bAnyItem;
+        *pEnabled = !WorkerBusy() && bAnyItem && HasTargets();
         return true;
     default:
         return false;
@@ -215,7 +218,22 @@ bool CGpTree::OnUpdateCommand(int id, bool* pEnabled)
 bool CGpTree::OnCommand(int id)
 {
     if (const auto word = OperationWordOf(id)) {
-        OperateSelection(static_cast<std::uint16_t>(*word & 0xFFFF), static_cast<std::uint16_t>(*word >> 16));
+        const std::vector<CKw*> targets = Targets();
+        if (!WorkerIdle() || targets.empty())
+            return true;
+        vtview::OperationTarget target;
+        target.nCount = static_cast<int>(targets.size());
+        if (targets.size() == 1)
+            target.strOnlyPc = QString::fromStdString(targets.front()->m_strName);
+        if (const CGroup* pGroup = SelectedGroup()) {
+            target.kind = vtview::OperationTarget::Group;
+            target.strGroup = QString::fromStdString(pGroup->m_strName);
+        } else {
+            target.kind = vtview::OperationTarget::Roster;
+        }
+        if (vtview::ConfirmOperation(window(), id, target))
+            OperateSelection(static_cast<std::uint16_t>(*word & 0xFFFF),
+                             static_cast<std::uint16_t>(*word >> 16));
         return true;
     }
     switch (id) {
@@ -341,6 +359,32 @@ std::vector<CKw*> CGpTree::Targets() const
             targets.push_back(pPc.get());
     }
     return targets;
+}
+
+bool CGpTree::HasTargets() const
+{
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    if (items.isEmpty())
+        return false;
+    const CGroup* pGroup = GroupOf(items.first());
+    if (!pGroup)
+        return !m_pDoc->m_pcs.empty();
+    return std::any_of(pGroup->m_members.begin(), pGroup->m_members.end(),
+                       [this](std::int32_t nId) { return m_pDoc->FindPcById(nId) != nullptr; });
+}
+
+int CGpTree::ReadableWidth() const
+{
+    ensurePolished();
+    QStyleOptionViewItem opt;
+    initViewItemOption(&opt);
+    opt.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    opt.decorationSize = iconSize();
+    opt.text = S(2048);
+    const int nItem = style()->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), this).width();
+    // Room for the scroll bar too, so that many groups do not cut the text.
+    const int nScrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    return indentation() + nItem + nScrollBar + 2 * frameWidth();
 }
 
 void CGpTree::OperateSelection(std::uint16_t wOperation, std::uint16_t wForce)

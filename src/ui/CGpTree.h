@@ -53,6 +53,8 @@ public:
     void ReserveGroup();
     void OperateSelection(std::uint16_t wOperation, std::uint16_t wForce);
     void WakeSelection();
+    /// Width the pane needs to show the root's text whole, in the current font.
+    int ReadableWidth() const;
     /// The "TreeContext" popup, items enabled by this tree's rules.
     QMenu* BuildContextMenu(QWidget* pParent);
 
@@ -88,6 +90,8 @@ private:
     void MarkDropTarget(QTreeWidgetItem* pItem);
     void MarkAt(QPoint globalPos);
     std::vector<CKw*> Targets() const;
+    /// The selected item stands for at least one PC.
+    bool HasTargets() const;
     int ItemCount() const;
 
     CDoc* m_pDoc;

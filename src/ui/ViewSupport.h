@@ -33,6 +33,31 @@ QMessageBox::StandardButton Message(QWidget* pParent, const QString& strText,
                                     QMessageBox::Icon icon = QMessageBox::Information,
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
+/// Whom a power operation reaches, for the question asked before it is sent.
+struct OperationTarget {
+    enum Kind { Selection, Group, Roster };
+    Kind kind = Selection;
+    int nCount = 0;    ///< PCs of the target
+    QString strGroup;  ///< the group's name (Group)
+    QString strOnlyPc; ///< the PC's name when the target holds exactly one
+};
+
+/// "Shut down 38 PCs in “Lab A”?" and its other forms, in the language in force.
+QString OperationQuestion(int id, const OperationTarget& target);
+/// The question box: question icon, Yes/No with No the default, a "Don't ask again"
+/// check box; the caller runs it.
+QMessageBox* MakeOperationBox(QWidget* pParent, const QString& strText);
+/// Asks before a power operation that the operator chose, unless Settings/
+/// ConfirmOperation says not to; true = go ahead. A Yes with the check box ticked
+/// stores that the operator is not to be asked again.
+bool ConfirmOperation(QWidget* pParent, int id, const OperationTarget& target);
+
+/// Replaces the operation question (tests): gets the text and the check box's text,
+/// answers the button and whether the box was ticked.
+using QuestionFn = std::function<QMessageBox::StandardButton(QWidget*, const QString& strText,
+                                                             const QString& strCheck, bool* pChecked)>;
+void SetQuestionForTesting(QuestionFn fn);
+
 /// Adds a context-menu item for command `id`, enabled by `pTarget`'s own rule.
 void AddCommandItem(QMenu* pMenu, CCommandTarget* pTarget, const QString& strText, int id);
 
