@@ -12,15 +12,8 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QtEndian>
 
 #include <algorithm>
-
-namespace {
-
-constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
-
-} // namespace
 
 class CGpTree::NameDelegate final : public QStyledItemDelegate {
 public:
@@ -389,22 +382,13 @@ int CGpTree::ReadableWidth() const
 
 void CGpTree::OperateSelection(std::uint16_t wOperation, std::uint16_t wForce)
 {
-    if (!WorkerIdle() || selectedItems().isEmpty())
-        return;
     const std::vector<CKw*> targets = Targets();
     if (targets.empty())
         return;
-    std::vector<std::uint32_t> addresses;
-    std::vector<std::uint32_t> codes;
-    const std::uint32_t dwCode = (static_cast<std::uint32_t>(wForce) << 16) | wOperation;
-    for (const CKw* pPc : targets) {
-        if (pPc->m_dwIp == 0 || pPc->m_dwIp == kNoAddress)
-            continue;
-        addresses.push_back(qToBigEndian(pPc->m_dwIp));
-        codes.push_back(dwCode);
-    }
-    m_pDoc->m_pClient->RequestOperate(addresses, codes);
-    emit commandStateChanged();
+    auto [addresses, codes] =
+        vtview::OperationLists(targets, (static_cast<std::uint32_t>(wForce) << 16) | wOperation);
+    vtview::SendConfirmedOperation(this, m_pDoc, std::move(addresses), std::move(codes),
+                                   [this] { emit commandStateChanged(); });
 }
 
 void CGpTree::WakeSelection()

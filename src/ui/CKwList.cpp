@@ -553,19 +553,12 @@ bool CKwList::OnCommand(int id)
 
 void CKwList::OperateSelected(std::uint16_t wOperation, std::uint16_t wForce)
 {
-    if (!WorkerIdle() || !selectionModel()->hasSelection())
+    if (!HasSelection())
         return;
-    std::vector<std::uint32_t> addresses;
-    std::vector<std::uint32_t> codes;
-    const std::uint32_t dwCode = (static_cast<std::uint32_t>(wForce) << 16) | wOperation;
-    for (CKw* pPc : SelectedRecords()) {
-        if (!IsUsableIp(pPc->m_dwIp))
-            continue;
-        addresses.push_back(qToBigEndian(pPc->m_dwIp));
-        codes.push_back(dwCode);
-    }
-    m_pDoc->m_pClient->RequestOperate(addresses, codes);
-    emit commandStateChanged();
+    auto [addresses, codes] =
+        vtview::OperationLists(SelectedRecords(), (static_cast<std::uint32_t>(wForce) << 16) | wOperation);
+    vtview::SendConfirmedOperation(this, m_pDoc, std::move(addresses), std::move(codes),
+                                   [this] { emit commandStateChanged(); });
 }
 
 void CKwList::WakeSelected()

@@ -80,6 +80,7 @@ public:
     bool IsCheckTimerActive() const;
 
     // Operations
+    /// Sends a confirmed operation to the selected PCs; a busy worker delays it.
     void OperateSelected(std::uint16_t wOperation, std::uint16_t wForce);
     void WakeSelected();
     void Refresh();

@@ -3,6 +3,9 @@
 #include "Commands.h"
 #include "UiText.h"
 #include "app/Settings.h"
+#include "model/CDoc.h"
+#include "model/CKw.h"
+#include "net/CKwvtClient.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,7 +13,9 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
+#include <QtEndian>
 
 #include <array>
 #include <memory>
@@ -55,6 +60,30 @@ QuestionFn& QuestionHook()
 {
     static QuestionFn fn;
     return fn;
+}
+
+constexpr int kSendRetryMs = 100;
+constexpr int kSendTries = 150;
+
+void SendWhenIdle(QObject* pContext, CDoc* pDoc, std::vector<std::uint32_t> addresses,
+                  std::vector<std::uint32_t> codes, std::function<void()> fnSent, int nTriesLeft)
+{
+    CKwvtClient* pClient = pDoc->m_pClient;
+    if (!pClient)
+        return;
+    if (!pClient->m_bBusy) {
+        if (pClient->RequestOperate(addresses, codes) && fnSent)
+            fnSent();
+        return;
+    }
+    if (nTriesLeft <= 0)
+        return;
+    QTimer::singleShot(kSendRetryMs, pContext,
+                       [pContext, pDoc, addresses = std::move(addresses), codes = std::move(codes),
+                        fnSent = std::move(fnSent), nTriesLeft]() mutable {
+                           SendWhenIdle(pContext, pDoc, std::move(addresses), std::move(codes),
+                                        std::move(fnSent), nTriesLeft - 1);
+                       });
 }
 
 QString Tr(const char* pszText)
@@ -173,6 +202,25 @@ bool ConfirmOperation(QWidget* pParent, int id, const OperationTarget& target)
     if (bChecked)
         vtsettings::WriteConfirmOperation(false);
     return true;
+}
+
+std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> OperationLists(const std::vector<CKw*>& pcs,
+                                                                                 std::uint32_t dwWord)
+{
+    std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> lists;
+    for (const CKw* pPc : pcs) {
+        if (pPc->m_dwIp == 0 || pPc->m_dwIp == 0xFFFFFFFFu)
+            continue;
+        lists.first.push_back(qToBigEndian(pPc->m_dwIp));
+        lists.second.push_back(dwWord);
+    }
+    return lists;
+}
+
+void SendConfirmedOperation(QObject* pContext, CDoc* pDoc, std::vector<std::uint32_t> addresses,
+                            std::vector<std::uint32_t> codes, std::function<void()> fnSent)
+{
+    SendWhenIdle(pContext, pDoc, std::move(addresses), std::move(codes), std::move(fnSent), kSendTries);
 }
 
 void SetQuestionForTesting(QuestionFn fn)

@@ -82,6 +82,8 @@ private slots:
     void operatorOperationsAskFirst_data();
     void operatorOperationsAskFirst();
     void dontAskAgainIsStoredAndHonoured();
+    void confirmedOperationWaitsForTheWorker_data();
+    void confirmedOperationWaitsForTheWorker();
 };
 
 void TestKwList::rowTextsAndPicturesForRosterAndGroup()
@@ -653,6 +655,32 @@ void TestKwList::dontAskAgainIsStoredAndHonoured()
     QTRY_COMPARE(desk.Received("127.0.0.2").value(2), QStringLiteral("2/0"));
     QCOMPARE(desk.log.texts.size(), 2);
     QTRY_COMPARE(desk.Received("127.0.0.2").size(), 4);
+    QVERIFY(WaitIdle(desk.doc));
+}
+
+void TestKwList::confirmedOperationWaitsForTheWorker_data()
+{
+    QTest::addColumn<bool>("bTree");
+    QTest::newRow("list") << false;
+    QTest::newRow("tree") << true;
+}
+
+void TestKwList::confirmedOperationWaitsForTheWorker()
+{
+    QFETCH(bool, bTree);
+    Desk desk({Agent("127.0.0.2", "a")}, kFirstPort, kPorts);
+    AddPc(desk.doc, "a", "127.0.0.2");
+    QVERIFY(desk.Start());
+    desk.Select({0});
+    // The periodic poll starts while the operator reads the question.
+    vtview::SetQuestionForTesting([&desk](QWidget*, const QString&, const QString&, bool*) {
+        desk.pList->OnCommand(ID_REFRESH);
+        return QMessageBox::Yes;
+    });
+    CCommandTarget& view = bTree ? static_cast<CCommandTarget&>(*desk.pTree) : *desk.pList;
+    view.OnCommand(ID_SHUTDOWN);
+    QTRY_COMPARE(desk.Received("127.0.0.2"),
+                 (QStringList{QStringLiteral("status"), QStringLiteral("4/0"), QStringLiteral("status")}));
     QVERIFY(WaitIdle(desk.doc));
 }
 
