@@ -124,5 +124,9 @@
         <source>Enter an integer between %1 and %2.</source>
         <translation>%1 から %2 までの整数を入力してください。</translation>
     </message>
+    <message>
+        <source>Ask before reboot and shutdown</source>
+        <translation>リブート・シャットダウンの前に確認する</translation>
+    </message>
 </context>
 </TS>

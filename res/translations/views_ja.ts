@@ -100,6 +100,12 @@
         <source>Refresh</source>
         <translation>最新の情報に更新</translation>
     </message>
+    <message>
+        <source>No PCs are registered yet.
+Add them with Edit &gt; Auto Registration (search the network) or Edit &gt; Manual Registration.</source>
+        <translation>PCはまだ登録されていません。
+［編集］→［自動登録］（ネットワークを検索）または［編集］→［手動登録］で追加してください。</translation>
+    </message>
 </context>
 <context>
     <name>CReserveDlg</name>
@@ -310,6 +316,62 @@
     <message>
         <source>Cancel</source>
         <translation>ｷｬﾝｾﾙ</translation>
+    </message>
+</context>
+<context>
+    <name>vtview</name>
+    <message>
+        <source>Reboot</source>
+        <translation>リブート</translation>
+    </message>
+    <message>
+        <source>Forcibly reboot</source>
+        <translation>強制リブート</translation>
+    </message>
+    <message>
+        <source>Shut down</source>
+        <translation>シャットダウン</translation>
+    </message>
+    <message>
+        <source>Forcibly shut down</source>
+        <translation>強制シャットダウン</translation>
+    </message>
+    <message>
+        <source>Power off</source>
+        <translation>パワーＯＦＦ</translation>
+    </message>
+    <message>
+        <source>Forcibly power off</source>
+        <translation>強制パワーＯＦＦ</translation>
+    </message>
+    <message>
+        <source>“%1” in “%2”</source>
+        <translation>「%2」の「%1」</translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <translation>「%1」</translation>
+    </message>
+    <message>
+        <source>%1 PCs in “%2”</source>
+        <translation>「%2」の%1台のPC</translation>
+    </message>
+    <message>
+        <source>all %1 PCs</source>
+        <translation>全%1台のPC</translation>
+    </message>
+    <message>
+        <source>%1 selected PCs</source>
+        <translation>選択した%1台のPC</translation>
+    </message>
+    <message>
+        <source>%1 %2?</source>
+        <extracomment>%1 the operation, %2 whom it reaches</extracomment>
+        <translation>%2を%1しますか？</translation>
+    </message>
+    <message>
+        <source>Don&apos;t ask again</source>
+        <translation>今後は確認しない</translation>
     </message>
 </context>
 </TS>

@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include <climits>
+#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -146,6 +147,40 @@ std::uint32_t InterfaceAddress()
 int Port()
 {
     return ReadRanged("Interface", "IP Port", 9000, 1, 65534);
+}
+
+bool ConfirmOperation()
+{
+    return ReadInt("Settings", "ConfirmOperation", 1) != 0;
+}
+
+void WriteConfirmOperation(bool bAsk)
+{
+    WriteInt("Settings", "ConfirmOperation", bAsk ? 1 : 0);
+}
+
+std::vector<int> ColumnWidths(std::size_t nCount)
+{
+    std::istringstream in(ReadString("Window", "Columns", std::string()));
+    std::vector<int> widths;
+    long long n = 0;
+    while (widths.size() <= nCount && in >> n) {
+        if (n < 1 || n > 10000)
+            return {};
+        widths.push_back(static_cast<int>(n));
+    }
+    in >> std::ws;
+    if (widths.size() != nCount || !in.eof())
+        return {};
+    return widths;
+}
+
+void WriteColumnWidths(const std::vector<int>& widths)
+{
+    std::string str;
+    for (int n : widths)
+        str += (str.empty() ? "" : " ") + std::to_string(n);
+    WriteString("Window", "Columns", str);
 }
 
 } // namespace vtsettings

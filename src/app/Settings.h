@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QByteArray;
 
@@ -30,5 +32,15 @@ int ReportType();                 ///< Settings/Type 0..2, default 2
 int Interval();                   ///< Settings/Interval 5..3600, default 60
 std::uint32_t InterfaceAddress(); ///< Interface/IP Address (host order), default 0
 int Port();                       ///< Interface/IP Port 1..65534, default 9000
+
+/// Settings/ConfirmOperation, default 1: ask before an operator's reboot or shutdown;
+/// 0 = the operator chose not to be asked again.
+bool ConfirmOperation();
+void WriteConfirmOperation(bool bAsk);
+
+/// Window/Columns: the PC list's column widths in pixels, separated by blanks. Empty
+/// when missing, not `nCount` numbers, or a width outside 1..10000.
+std::vector<int> ColumnWidths(std::size_t nCount);
+void WriteColumnWidths(const std::vector<int>& widths);
 
 } // namespace vtsettings

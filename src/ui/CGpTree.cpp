@@ -10,14 +10,10 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QtEndian>
 
-namespace {
-
-constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;
-
-} // namespace
+#include <algorithm>
 
 class CGpTree::NameDelegate final : public QStyledItemDelegate {
 public:
@@ -202,10 +198,10 @@ bool CGpTree::OnUpdateCommand(int id, bool* pEnabled)
     case ID_POWER_OFF:
     case ID_FORCIBLE_SHUTDOWN:
     case ID_FORCED_POWER_OFF:
-        *pEnabled = WorkerIdle() && bAnyItem;
+        *pEnabled = WorkerIdle() && bAnyItem && HasTargets();
         return true;
     case ID_WAKE_UP:
-        *pEnabled = !WorkerBusy() && bAnyItem;
+        *pEnabled = !WorkerBusy() && bAnyItem && HasTargets();
         return true;
     default:
         return false;
@@ -215,7 +211,22 @@ bool CGpTree::OnUpdateCommand(int id, bool* pEnabled)
 bool CGpTree::OnCommand(int id)
 {
     if (const auto word = OperationWordOf(id)) {
-        OperateSelection(static_cast<std::uint16_t>(*word & 0xFFFF), static_cast<std::uint16_t>(*word >> 16));
+        const std::vector<CKw*> targets = Targets();
+        if (!WorkerIdle() || targets.empty())
+            return true;
+        vtview::OperationTarget target;
+        target.nCount = static_cast<int>(targets.size());
+        if (targets.size() == 1)
+            target.strOnlyPc = QString::fromStdString(targets.front()->m_strName);
+        if (const CGroup* pGroup = SelectedGroup()) {
+            target.kind = vtview::OperationTarget::Group;
+            target.strGroup = QString::fromStdString(pGroup->m_strName);
+        } else {
+            target.kind = vtview::OperationTarget::Roster;
+        }
+        if (vtview::ConfirmOperation(window(), id, target))
+            OperateSelection(static_cast<std::uint16_t>(*word & 0xFFFF),
+                             static_cast<std::uint16_t>(*word >> 16));
         return true;
     }
     switch (id) {
@@ -343,24 +354,41 @@ std::vector<CKw*> CGpTree::Targets() const
     return targets;
 }
 
+bool CGpTree::HasTargets() const
+{
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    if (items.isEmpty())
+        return false;
+    const CGroup* pGroup = GroupOf(items.first());
+    if (!pGroup)
+        return !m_pDoc->m_pcs.empty();
+    return std::any_of(pGroup->m_members.begin(), pGroup->m_members.end(),
+                       [this](std::int32_t nId) { return m_pDoc->FindPcById(nId) != nullptr; });
+}
+
+int CGpTree::ReadableWidth() const
+{
+    ensurePolished();
+    QStyleOptionViewItem opt;
+    initViewItemOption(&opt);
+    opt.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    opt.decorationSize = iconSize();
+    opt.text = S(2048);
+    const int nItem = style()->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), this).width();
+    // Room for the scroll bar too, so that many groups do not cut the text.
+    const int nScrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    return indentation() + nItem + nScrollBar + 2 * frameWidth();
+}
+
 void CGpTree::OperateSelection(std::uint16_t wOperation, std::uint16_t wForce)
 {
-    if (!WorkerIdle() || selectedItems().isEmpty())
-        return;
     const std::vector<CKw*> targets = Targets();
     if (targets.empty())
         return;
-    std::vector<std::uint32_t> addresses;
-    std::vector<std::uint32_t> codes;
-    const std::uint32_t dwCode = (static_cast<std::uint32_t>(wForce) << 16) | wOperation;
-    for (const CKw* pPc : targets) {
-        if (pPc->m_dwIp == 0 || pPc->m_dwIp == kNoAddress)
-            continue;
-        addresses.push_back(qToBigEndian(pPc->m_dwIp));
-        codes.push_back(dwCode);
-    }
-    m_pDoc->m_pClient->RequestOperate(addresses, codes);
-    emit commandStateChanged();
+    auto [addresses, codes] =
+        vtview::OperationLists(targets, (static_cast<std::uint32_t>(wForce) << 16) | wOperation);
+    vtview::SendConfirmedOperation(this, m_pDoc, std::move(addresses), std::move(codes),
+                                   [this] { emit commandStateChanged(); });
 }
 
 void CGpTree::WakeSelection()

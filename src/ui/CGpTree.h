@@ -51,8 +51,11 @@ public:
     void ChangeName();
     void DeleteGroup();
     void ReserveGroup();
+    /// Sends a confirmed operation to the selected item's PCs; a busy worker delays it.
     void OperateSelection(std::uint16_t wOperation, std::uint16_t wForce);
     void WakeSelection();
+    /// Width the pane needs to show the root's text whole, in the current font.
+    int ReadableWidth() const;
     /// The "TreeContext" popup, items enabled by this tree's rules.
     QMenu* BuildContextMenu(QWidget* pParent);
 
@@ -88,6 +91,8 @@ private:
     void MarkDropTarget(QTreeWidgetItem* pItem);
     void MarkAt(QPoint globalPos);
     std::vector<CKw*> Targets() const;
+    /// The selected item stands for at least one PC.
+    bool HasTargets() const;
     int ItemCount() const;
 
     CDoc* m_pDoc;

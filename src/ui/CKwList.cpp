@@ -21,6 +21,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QtEndian>
 
 #include <algorithm>
@@ -34,6 +36,7 @@ constexpr std::size_t kMaxAgentName = 15;
 constexpr int kColumnUnits[CKwListModel::kColumnCount] = {15, 10, 5, 15, 10, 15, 15};
 constexpr std::size_t kMaxMembers = 254;
 const QPoint kDragHotSpot(21, 11);
+constexpr int kColumnSaveDelayMs = 500;
 
 std::optional<ClientHooks>& HooksOverride()
 {
@@ -60,13 +63,65 @@ bool IsUsableIp(std::uint32_t dwIp)
     return dwIp != 0 && dwIp != kNoAddress;
 }
 
+QChar WidestOf(const QFontMetrics& metrics, QStringView chars)
+{
+    QChar widest = chars.front();
+    for (QChar ch : chars)
+        if (metrics.horizontalAdvance(ch) > metrics.horizontalAdvance(widest))
+            widest = ch;
+    return widest;
+}
+
+/// The widest texts each column can show besides names: full addresses, MAC
+/// addresses and reservation times written with the font's widest digits.
+QStringList SampleTexts(int nColumn, const QFontMetrics& metrics)
+{
+    const QString d(WidestOf(metrics, u"0123456789"));
+    const QString x(WidestOf(metrics, u"0123456789ABCDEF"));
+    const QString strIp = QStringList(4, d.repeated(3)).join(QLatin1Char('.'));
+    const QString strTime = d.repeated(4) + u'/' + d.repeated(2) + u'/' + d.repeated(2) +
+                            QStringLiteral("  ") + d.repeated(2) + u':' + d.repeated(2);
+    switch (nColumn) {
+    case CKwListModel::ColIp:
+        return {strIp, S(2054)};
+    case CKwListModel::ColStatus:
+        return {S(2054), S(2055)};
+    case CKwListModel::ColMac:
+        return {QStringList(6, x.repeated(2)).join(QLatin1Char('-')), S(2054)};
+    case CKwListModel::ColBroadcast:
+        return {strIp};
+    case CKwListModel::ColNextOff:
+        return {strTime + QStringLiteral(" - FL"), strTime + QStringLiteral(" - FR"),
+                strTime + QStringLiteral(" - FS")};
+    case CKwListModel::ColNextOn:
+        return {strTime};
+    default:
+        return {};
+    }
+}
+
 } // namespace
+
+/// Full-row selection: the focus frame goes round the whole current row (drawn by the
+/// list), not round the one cell that holds the current index.
+class CKwList::RowFocusDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* pPainter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        opt.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(pPainter, opt, index);
+    }
+};
 
 CKwList::CKwList(CDoc* pDoc, QWidget* pParent)
     : QTableView(pParent), m_pDoc(pDoc), m_pModel(new CKwListModel(this)),
       m_nReportType(vtsettings::ReportType()), m_nInterval(vtsettings::Interval())
 {
     setModel(m_pModel);
+    setItemDelegate(new RowFocusDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -83,11 +138,19 @@ CKwList::CKwList(CDoc* pDoc, QWidget* pParent)
     pHeader->setHighlightSections(false);
     pHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     pHeader->setStretchLastSection(false);
-    const int nUnit = fontMetrics().averageCharWidth() + 1;
-    for (int i = 0; i < CKwListModel::kColumnCount; ++i)
-        pHeader->resizeSection(i, kColumnUnits[i] * nUnit);
+    pHeader->setSortIndicatorShown(true);
+    pHeader->setSortIndicator(-1, Qt::AscendingOrder);
+    ensurePolished();
+    const std::vector<int> stored = vtsettings::ColumnWidths(CKwListModel::kColumnCount);
+    ApplyColumnWidths(stored.empty() ? ComputedColumnWidths() : stored);
+    m_columnSaveTimer.setSingleShot(true);
+    m_columnSaveTimer.setInterval(kColumnSaveDelayMs);
+    connect(&m_columnSaveTimer, &QTimer::timeout, this, &CKwList::SaveColumnWidths);
+    // Connected once the widths are set: only the operator's own resizing is stored.
+    connect(pHeader, &QHeaderView::sectionResized, &m_columnSaveTimer, qOverload<>(&QTimer::start));
     connect(pHeader, &QHeaderView::sectionClicked, this, &CKwList::OnColumnClick);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CKwList::commandStateChanged);
+    connect(this, &CKwList::commandStateChanged, this, &CKwList::UpdateEmptyHint);
 
     m_periodicTimer.setTimerType(Qt::CoarseTimer);
     connect(&m_periodicTimer, &QTimer::timeout, this, &CKwList::OnPeriodicTimer);
@@ -105,6 +168,8 @@ CKwList::~CKwList()
             viewport()->releaseMouse();
     }
     disconnect(selectionModel(), nullptr, this, nullptr);
+    if (m_columnSaveTimer.isActive())
+        SaveColumnWidths();
     m_periodicTimer.stop();
     m_checkTimer.stop();
     if (m_pDoc->m_pClient)
@@ -231,6 +296,111 @@ void CKwList::OnColumnClick(int nColumn)
         m_bSortDescending = !m_bSortDescending;
     }
     m_pModel->SortRows(m_nSortColumn, m_bSortDescending);
+    horizontalHeader()->setSortIndicator(m_nSortColumn,
+                                         m_bSortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+std::vector<int> CKwList::ComputedColumnWidths() const
+{
+    QStyleOptionViewItem base;
+    initViewItemOption(&base);
+    base.features = QStyleOptionViewItem::HasDisplay;
+    const QFontMetrics metrics(base.font);
+    const int nUnit = metrics.averageCharWidth() + 1;
+    std::vector<int> widths;
+    for (int nColumn = 0; nColumn < CKwListModel::kColumnCount; ++nColumn) {
+        int nWidth = kColumnUnits[nColumn] * nUnit;
+        if (nColumn == CKwListModel::ColName) {
+            // Computer names are mostly capitals and digits, wider than the average
+            // character; the picture comes on top of the name.
+            const QString strTypical = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
+            const int nChars = static_cast<int>(strTypical.size());
+            const int nTypical = (metrics.horizontalAdvance(strTypical) + nChars - 1) / nChars;
+            QStyleOptionViewItem opt(base);
+            opt.features = QStyleOptionViewItem::HasDecoration;
+            opt.decorationSize = iconSize();
+            nWidth = std::max(nWidth, static_cast<int>(kMaxAgentName) * nTypical) +
+                     style()->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), this).width();
+        }
+        nWidth = std::max(nWidth, horizontalHeader()->sectionSizeHint(nColumn));
+        for (const QString& strSample : SampleTexts(nColumn, metrics)) {
+            QStyleOptionViewItem opt(base);
+            opt.text = strSample;
+            nWidth = std::max(
+                nWidth, style()->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), this).width());
+        }
+        widths.push_back(nWidth);
+    }
+    return widths;
+}
+
+std::vector<int> CKwList::ColumnWidths() const
+{
+    std::vector<int> widths;
+    for (int i = 0; i < CKwListModel::kColumnCount; ++i)
+        widths.push_back(columnWidth(i));
+    return widths;
+}
+
+void CKwList::ApplyColumnWidths(const std::vector<int>& widths)
+{
+    for (int i = 0; i < CKwListModel::kColumnCount && i < static_cast<int>(widths.size()); ++i)
+        horizontalHeader()->resizeSection(i, widths[static_cast<std::size_t>(i)]);
+}
+
+void CKwList::SaveColumnWidths()
+{
+    m_columnSaveTimer.stop();
+    vtsettings::WriteColumnWidths(ColumnWidths());
+}
+
+QString CKwList::EmptyHint() const
+{
+    if (!m_pDoc->m_pcs.empty())
+        return {};
+    return tr("No PCs are registered yet.\nAdd them with Edit > Auto Registration (search the network) "
+              "or Edit > Manual Registration.");
+}
+
+void CKwList::UpdateEmptyHint()
+{
+    if (m_bHintShown != !EmptyHint().isEmpty())
+        viewport()->update();
+}
+
+QRect CKwList::RowFocusRect() const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return {};
+    const QHeaderView* pHeader = horizontalHeader();
+    const int nFirst = pHeader->logicalIndex(0);
+    const int nLast = pHeader->logicalIndex(pHeader->count() - 1);
+    return visualRect(m_pModel->index(current.row(), nFirst)) |
+           visualRect(m_pModel->index(current.row(), nLast));
+}
+
+void CKwList::paintEvent(QPaintEvent* pEvent)
+{
+    QTableView::paintEvent(pEvent);
+    QPainter painter(viewport());
+    if (hasFocus() && currentIndex().isValid()) {
+        QStyleOptionFocusRect opt;
+        opt.initFrom(this);
+        opt.rect = RowFocusRect();
+        opt.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+        const bool bSelected = selectionModel()->isRowSelected(currentIndex().row(), QModelIndex());
+        opt.backgroundColor = palette().color(bSelected ? QPalette::Highlight : QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &painter, this);
+    }
+    const QString strHint = EmptyHint();
+    m_bHintShown = !strHint.isEmpty();
+    if (m_bHintShown) {
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        const int nMargin = fontMetrics().height();
+        painter.drawText(viewport()->rect().adjusted(nMargin, nMargin, -nMargin, -nMargin),
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, strHint);
+    }
 }
 
 void CKwList::RestartPeriodicTimer(int nReportType, int nInterval)
@@ -325,10 +495,23 @@ bool CKwList::OnUpdateCommand(int id, bool* pEnabled)
     }
 }
 
+vtview::OperationTarget CKwList::SelectionTarget() const
+{
+    const std::vector<CKw*> records = SelectedRecords();
+    vtview::OperationTarget target;
+    target.kind = vtview::OperationTarget::Selection;
+    target.nCount = static_cast<int>(records.size());
+    if (records.size() == 1)
+        target.strOnlyPc = QString::fromStdString(records.front()->m_strName);
+    return target;
+}
+
 bool CKwList::OnCommand(int id)
 {
     if (const auto word = OperationWordOf(id)) {
-        OperateSelected(static_cast<std::uint16_t>(*word & 0xFFFF), static_cast<std::uint16_t>(*word >> 16));
+        if (WorkerIdle() && HasSelection() && vtview::ConfirmOperation(window(), id, SelectionTarget()))
+            OperateSelected(static_cast<std::uint16_t>(*word & 0xFFFF),
+                            static_cast<std::uint16_t>(*word >> 16));
         return true;
     }
     switch (id) {
@@ -370,19 +553,12 @@ bool CKwList::OnCommand(int id)
 
 void CKwList::OperateSelected(std::uint16_t wOperation, std::uint16_t wForce)
 {
-    if (!WorkerIdle() || !selectionModel()->hasSelection())
+    if (!HasSelection())
         return;
-    std::vector<std::uint32_t> addresses;
-    std::vector<std::uint32_t> codes;
-    const std::uint32_t dwCode = (static_cast<std::uint32_t>(wForce) << 16) | wOperation;
-    for (CKw* pPc : SelectedRecords()) {
-        if (!IsUsableIp(pPc->m_dwIp))
-            continue;
-        addresses.push_back(qToBigEndian(pPc->m_dwIp));
-        codes.push_back(dwCode);
-    }
-    m_pDoc->m_pClient->RequestOperate(addresses, codes);
-    emit commandStateChanged();
+    auto [addresses, codes] =
+        vtview::OperationLists(SelectedRecords(), (static_cast<std::uint32_t>(wForce) << 16) | wOperation);
+    vtview::SendConfirmedOperation(this, m_pDoc, std::move(addresses), std::move(codes),
+                                   [this] { emit commandStateChanged(); });
 }
 
 void CKwList::WakeSelected()
@@ -691,6 +867,7 @@ void CKwList::Options()
     dlg.m_nPort = static_cast<unsigned>(vtsettings::Port());
     dlg.m_nReportType = m_nReportType;
     dlg.m_nInterval = m_nInterval;
+    dlg.m_bConfirmOperation = vtsettings::ConfirmOperation();
     if (dlg.exec() != QDialog::Accepted)
         return;
     // Stored as a signed 32-bit number, as the other integer settings.
@@ -698,6 +875,7 @@ void CKwList::Options()
     WriteSetting("Interface", "IP Port", static_cast<int>(dlg.m_nPort));
     WriteSetting("Settings", "Type", dlg.m_nReportType);
     WriteSetting("Settings", "Interval", dlg.m_nInterval);
+    WriteSetting("Settings", "ConfirmOperation", dlg.m_bConfirmOperation ? 1 : 0);
     RestartPeriodicTimer(dlg.m_nReportType, dlg.m_nInterval);
 }
 

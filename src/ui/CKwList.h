@@ -2,6 +2,7 @@
 
 #include "CGpTree.h"
 #include "Commands.h"
+#include "ViewSupport.h"
 #include "model/CDoc.h"
 #include "net/CKwvtClient.h"
 
@@ -58,6 +59,14 @@ public:
 
     // Sorting (a header click)
     void OnColumnClick(int nColumn);
+    /// Widths that fit every header and the widest text each column can show, in the
+    /// current font; never narrower than the classic widths in average characters.
+    std::vector<int> ComputedColumnWidths() const;
+    std::vector<int> ColumnWidths() const;
+    /// The text shown in the empty list while no PC is registered; empty otherwise.
+    QString EmptyHint() const;
+    /// Where the focus frame of the current row is drawn (viewport coordinates).
+    QRect RowFocusRect() const;
     int SortColumn() const { return m_nSortColumn; }
     bool SortDescending() const { return m_bSortDescending; }
 
@@ -71,6 +80,7 @@ public:
     bool IsCheckTimerActive() const;
 
     // Operations
+    /// Sends a confirmed operation to the selected PCs; a busy worker delays it.
     void OperateSelected(std::uint16_t wOperation, std::uint16_t wForce);
     void WakeSelected();
     void Refresh();
@@ -86,7 +96,7 @@ public:
     void AddToGroup();
     /// Adds the selected PCs to `pGroup`; false after a refusal that was reported.
     bool AddSelectedToGroup(CGroup* pGroup);
-    /// Settings dialog; on OK the four settings are stored and the timer restarted.
+    /// Settings dialog; on OK its settings are stored and the timer restarted.
     void Options();
     /// The "ListContext" popup, items enabled by this list's rules.
     QMenu* BuildContextMenu(QWidget* pParent);
@@ -127,8 +137,15 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
     void focusOutEvent(QFocusEvent* pEvent) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
+    void paintEvent(QPaintEvent* pEvent) override;
 
 private:
+    class RowFocusDelegate;
+
+    void ApplyColumnWidths(const std::vector<int>& widths);
+    void SaveColumnWidths();
+    void UpdateEmptyHint();
+    vtview::OperationTarget SelectionTarget() const;
     bool WorkerIdle() const;
     bool WorkerBusy() const;
     std::string PopResult();
@@ -158,4 +175,6 @@ private:
     bool m_bDragging = false;
     QPointer<CGpTree> m_pDropTarget;
     bool m_bSkipContextMenu = false;
+    bool m_bHintShown = false;
+    QTimer m_columnSaveTimer;
 };

@@ -69,7 +69,7 @@ CMainFrame::CMainFrame(CDoc* pDoc, CCommandTarget* pApp, QWidget* pParent)
     m_pSplitter->addWidget(m_pTree);
     m_pSplitter->addWidget(m_pList);
     m_pSplitter->setStretchFactor(1, 1);
-    m_pSplitter->setSizes({kTreeWidth, kListWidth});
+    m_pSplitter->setSizes({std::max(kTreeWidth, m_pTree->ReadableWidth()), kListWidth});
     m_pSplitter->setChildrenCollapsible(false);
     setCentralWidget(m_pSplitter);
     m_pActiveView = m_pTree;

@@ -4,6 +4,7 @@
 #include "net/AddressLookup.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -72,6 +73,9 @@ CSettingsDlg::CSettingsDlg(QWidget* pParent) : QDialog(pParent)
     pReportBox->addWidget(pStartUp);
     pReportBox->addLayout(pPeriodicRow);
 
+    m_pConfirm = new QCheckBox(tr("Ask before reboot and shutdown"), this);
+    m_pConfirm->setObjectName(QStringLiteral("checkConfirm"));
+
     auto* pOk = new QPushButton(tr("O K"), this);
     pOk->setObjectName(QStringLiteral("btnOk"));
     pOk->setDefault(true);
@@ -85,6 +89,7 @@ CSettingsDlg::CSettingsDlg(QWidget* pParent) : QDialog(pParent)
     auto* pMain = new QVBoxLayout(this);
     pMain->addWidget(pComm);
     pMain->addWidget(pReport);
+    pMain->addWidget(m_pConfirm);
     pMain->addLayout(pButtons);
 
     connect(pOk, &QPushButton::clicked, this, &CSettingsDlg::accept);
@@ -105,6 +110,7 @@ void CSettingsDlg::InitDialog()
     if (QAbstractButton* pButton = m_pReportGroup->button(m_nReportType))
         pButton->setChecked(true);
     m_pEditInterval->setText(QString::number(m_nInterval));
+    m_pConfirm->setChecked(m_bConfirmOperation);
 
     m_cbInterface->clear();
     m_cbInterface->addItem(S(kAutoString));
@@ -149,6 +155,7 @@ void CSettingsDlg::accept()
         return;
     }
     m_nInterval = nInterval;
+    m_bConfirmOperation = m_pConfirm->isChecked();
 
     m_dwInterface = 0;
     if (m_cbInterface->currentIndex() > 0) {

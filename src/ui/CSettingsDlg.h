@@ -6,12 +6,13 @@
 #include <functional>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
 /// @brief Communication settings (interface, port) and the Auto Status Report.
 ///
-/// The caller fills the four fields before opening and reads them after OK; the dialog
+/// The caller fills the fields before opening and reads them after OK; the dialog
 /// itself reads and writes no stored setting. "Auto" is always the first interface
 /// entry and stands for 0; any other entry is stored as exactly the address shown.
 class CSettingsDlg final : public QDialog {
@@ -29,6 +30,7 @@ public:
     unsigned m_nPort = 9000;
     int m_nReportType = 2;
     int m_nInterval = 60;
+    bool m_bConfirmOperation = true; ///< ask before an operator's reboot or shutdown
 
     /// Shows a refusal; defaults to a message box with the information icon.
     std::function<void(const QString&)> m_fnMessage;
@@ -47,5 +49,6 @@ private:
     QLineEdit* m_pEditPort = nullptr;
     QLineEdit* m_pEditInterval = nullptr;
     QButtonGroup* m_pReportGroup = nullptr;
+    QCheckBox* m_pConfirm = nullptr;
     bool m_bInitialized = false;
 };

@@ -1,17 +1,24 @@
 #include "ViewSupport.h"
 
 #include "Commands.h"
+#include "UiText.h"
+#include "app/Settings.h"
+#include "model/CDoc.h"
+#include "model/CKw.h"
+#include "net/CKwvtClient.h"
 
 #include <QAction>
-#include <QMenu>
-
-#include "UiText.h"
-
 #include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QMenu>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
+#include <QtEndian>
 
 #include <array>
+#include <memory>
 
 static void InitViewResources()
 {
@@ -47,6 +54,61 @@ MessageFn& MessageHook()
 {
     static MessageFn fn;
     return fn;
+}
+
+QuestionFn& QuestionHook()
+{
+    static QuestionFn fn;
+    return fn;
+}
+
+constexpr int kSendRetryMs = 100;
+constexpr int kSendTries = 150;
+
+void SendWhenIdle(QObject* pContext, CDoc* pDoc, std::vector<std::uint32_t> addresses,
+                  std::vector<std::uint32_t> codes, std::function<void()> fnSent, int nTriesLeft)
+{
+    CKwvtClient* pClient = pDoc->m_pClient;
+    if (!pClient)
+        return;
+    if (!pClient->m_bBusy) {
+        if (pClient->RequestOperate(addresses, codes) && fnSent)
+            fnSent();
+        return;
+    }
+    if (nTriesLeft <= 0)
+        return;
+    QTimer::singleShot(kSendRetryMs, pContext,
+                       [pContext, pDoc, addresses = std::move(addresses), codes = std::move(codes),
+                        fnSent = std::move(fnSent), nTriesLeft]() mutable {
+                           SendWhenIdle(pContext, pDoc, std::move(addresses), std::move(codes),
+                                        std::move(fnSent), nTriesLeft - 1);
+                       });
+}
+
+QString Tr(const char* pszText)
+{
+    return QCoreApplication::translate("vtview", pszText);
+}
+
+QString OperationVerb(int id)
+{
+    switch (id) {
+    case ID_REBOOT:
+        return Tr("Reboot");
+    case ID_FORCIBLE_REBOOT:
+        return Tr("Forcibly reboot");
+    case ID_SHUTDOWN:
+        return Tr("Shut down");
+    case ID_FORCIBLE_SHUTDOWN:
+        return Tr("Forcibly shut down");
+    case ID_POWER_OFF:
+        return Tr("Power off");
+    case ID_FORCED_POWER_OFF:
+        return Tr("Forcibly power off");
+    default:
+        return {};
+    }
 }
 
 } // namespace
@@ -92,6 +154,78 @@ QMessageBox::StandardButton Message(QWidget* pParent, const QString& strText, QM
     if (MessageHook())
         return MessageHook()(pParent, strText, icon, buttons);
     return VtMessageBox(pParent, strText, icon, buttons);
+}
+
+QString OperationQuestion(int id, const OperationTarget& target)
+{
+    QString strWhom;
+    if (target.nCount == 1 && !target.strOnlyPc.isEmpty())
+        strWhom = target.kind == OperationTarget::Group
+                      ? Tr("\u201c%1\u201d in \u201c%2\u201d").arg(target.strOnlyPc, target.strGroup)
+                      : Tr("\u201c%1\u201d").arg(target.strOnlyPc);
+    else if (target.kind == OperationTarget::Group)
+        strWhom = Tr("%1 PCs in \u201c%2\u201d").arg(target.nCount).arg(target.strGroup);
+    else if (target.kind == OperationTarget::Roster)
+        strWhom = Tr("all %1 PCs").arg(target.nCount);
+    else
+        strWhom = Tr("%1 selected PCs").arg(target.nCount);
+    //: %1 the operation, %2 whom it reaches
+    return Tr("%1 %2?").arg(OperationVerb(id), strWhom);
+}
+
+QMessageBox* MakeOperationBox(QWidget* pParent, const QString& strText)
+{
+    auto* pBox = new QMessageBox(QMessageBox::Question, S(57344), strText, QMessageBox::Yes | QMessageBox::No,
+                                 pParent);
+    pBox->setDefaultButton(QMessageBox::No);
+    pBox->setEscapeButton(QMessageBox::No);
+    pBox->setCheckBox(new QCheckBox(Tr("Don't ask again"), pBox));
+    return pBox;
+}
+
+bool ConfirmOperation(QWidget* pParent, int id, const OperationTarget& target)
+{
+    if (!vtsettings::ConfirmOperation())
+        return true;
+    const QString strText = OperationQuestion(id, target);
+    bool bChecked = false;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    if (QuestionHook()) {
+        answer = QuestionHook()(pParent, strText, Tr("Don't ask again"), &bChecked);
+    } else {
+        std::unique_ptr<QMessageBox> pBox(MakeOperationBox(pParent, strText));
+        answer = static_cast<QMessageBox::StandardButton>(pBox->exec());
+        bChecked = pBox->checkBox()->isChecked();
+    }
+    if (answer != QMessageBox::Yes)
+        return false;
+    if (bChecked)
+        vtsettings::WriteConfirmOperation(false);
+    return true;
+}
+
+std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> OperationLists(const std::vector<CKw*>& pcs,
+                                                                                 std::uint32_t dwWord)
+{
+    std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> lists;
+    for (const CKw* pPc : pcs) {
+        if (pPc->m_dwIp == 0 || pPc->m_dwIp == 0xFFFFFFFFu)
+            continue;
+        lists.first.push_back(qToBigEndian(pPc->m_dwIp));
+        lists.second.push_back(dwWord);
+    }
+    return lists;
+}
+
+void SendConfirmedOperation(QObject* pContext, CDoc* pDoc, std::vector<std::uint32_t> addresses,
+                            std::vector<std::uint32_t> codes, std::function<void()> fnSent)
+{
+    SendWhenIdle(pContext, pDoc, std::move(addresses), std::move(codes), std::move(fnSent), kSendTries);
+}
+
+void SetQuestionForTesting(QuestionFn fn)
+{
+    QuestionHook() = std::move(fn);
 }
 
 bool IsModalOpen()

@@ -4,9 +4,15 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class CCommandTarget;
+class CDoc;
+class CKw;
+class QObject;
 class QMenu;
 class QWidget;
 
@@ -32,6 +38,43 @@ void SetMessageBoxForTesting(MessageFn fn);
 QMessageBox::StandardButton Message(QWidget* pParent, const QString& strText,
                                     QMessageBox::Icon icon = QMessageBox::Information,
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+/// Whom a power operation reaches, for the question asked before it is sent.
+struct OperationTarget {
+    enum Kind { Selection, Group, Roster };
+    Kind kind = Selection;
+    int nCount = 0;    ///< PCs of the target
+    QString strGroup;  ///< the group's name (Group)
+    QString strOnlyPc; ///< the PC's name when the target holds exactly one
+};
+
+/// "Shut down 38 PCs in “Lab A”?" and its other forms, in the language in force.
+QString OperationQuestion(int id, const OperationTarget& target);
+/// The question box: question icon, Yes/No with No the default, a "Don't ask again"
+/// check box; the caller runs it.
+QMessageBox* MakeOperationBox(QWidget* pParent, const QString& strText);
+/// Asks before a power operation that the operator chose, unless Settings/
+/// ConfirmOperation says not to; true = go ahead. A Yes with the check box ticked
+/// stores that the operator is not to be asked again.
+bool ConfirmOperation(QWidget* pParent, int id, const OperationTarget& target);
+
+/// The request of one operation word to PCs: the usable addresses (network byte order)
+/// and the word once for each; PCs without a usable address are left out.
+std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> OperationLists(const std::vector<CKw*>& pcs,
+                                                                                 std::uint32_t dwWord);
+
+/// Sends an operation the operator has confirmed (addresses in network byte order, one
+/// operation word each). Should the worker have taken up a poll or a reservation while
+/// the question was open, it goes as soon as the worker is idle again, within 15 s;
+/// `fnSent` runs once it has been handed over. Nothing is sent once `pContext` is gone.
+void SendConfirmedOperation(QObject* pContext, CDoc* pDoc, std::vector<std::uint32_t> addresses,
+                            std::vector<std::uint32_t> codes, std::function<void()> fnSent);
+
+/// Replaces the operation question (tests): gets the text and the check box's text,
+/// answers the button and whether the box was ticked.
+using QuestionFn = std::function<QMessageBox::StandardButton(QWidget*, const QString& strText,
+                                                             const QString& strCheck, bool* pChecked)>;
+void SetQuestionForTesting(QuestionFn fn);
 
 /// Adds a context-menu item for command `id`, enabled by `pTarget`'s own rule.
 void AddCommandItem(QMenu* pMenu, CCommandTarget* pTarget, const QString& strText, int id);

@@ -5,6 +5,7 @@
 #include "CKwList.h"
 #include "CKwListModel.h"
 #include "Commands.h"
+#include "Translations.h"
 #include "ViewSupport.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
@@ -65,13 +66,24 @@ inline VtTime March(int nDay, int nHour, int nMinute, int nSecond = 0)
     return QDateTime(QDate(2024, 3, nDay), QTime(nHour, nMinute, nSecond)).toSecsSinceEpoch();
 }
 
-/// Every test starts from a still clock (nothing falls due unless a test moves it), no
+/// Strings and translated texts in one language.
+inline void UseLanguage(vtstr::Language lang)
+{
+    vtstr::SetLanguage(lang);
+    vtshell::InstallTranslations(lang);
+}
+
+/// Every test starts in English from a still clock (nothing falls due unless a test moves it), no
 /// periodic poll and no Power OFF items.
 inline void ResetEnvironment()
 {
+    UseLanguage(vtstr::Language::English);
     vtclock::SetClockForTesting([] { return March(5, 12, 0); });
     vtsettings::WriteInt("Settings", "Type", 0);
     vtsettings::WriteInt("Settings", "Interval", 60);
+    vtsettings::WriteConfirmOperation(true);
+    QSettings(QString::fromUtf8(vtsettings::kOrganization), QString::fromUtf8(vtsettings::kApplication))
+        .remove(QStringLiteral("Window/Columns"));
     SetPowerOffEnabled(false);
     CKwList::SetSettingWriterForTesting({});
 }
@@ -140,6 +152,8 @@ template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int
 /// The tree and the list side by side in one window, as the main frame holds them, with
 /// a worker that only talks to simulated agents on loopback, every lookup answered here
 /// and every message box recorded and answered from a script (Yes when it runs out).
+/// The question before an operation is logged like a message box (question icon, Yes
+/// and No); `ticks` says whether its "Don't ask again" box is ticked (not when it runs out).
 using MacOpt = std::optional<MacAddress>;
 
 /// Searches go to 127.0.0.3 only.
@@ -150,6 +164,8 @@ struct Desk {
         std::vector<QMessageBox::Icon> icons;
         std::vector<QMessageBox::StandardButtons> buttons;
         QList<QMessageBox::StandardButton> answers;
+        QList<bool> ticks;
+        QStringList checkTexts;
     } log;
     CDoc doc;
     quint16 wPort = 0;
@@ -159,7 +175,8 @@ struct Desk {
     CGpTree* pTree = nullptr;
     CKwList* pList = nullptr;
 
-    explicit Desk(std::vector<vtagent::AgentSpec> agents = {})
+    /// The server port is taken from `wFirstPort` ... + `nPorts` (its agent port is one more).
+    explicit Desk(std::vector<vtagent::AgentSpec> agents = {}, quint16 wFirstPort = 20000, int nPorts = 40000)
     {
         vtview::SetMessageBoxForTesting([this](QWidget*, const QString& strText, QMessageBox::Icon icon,
                                                QMessageBox::StandardButtons shown) {
@@ -168,6 +185,15 @@ struct Desk {
             log.buttons.push_back(shown);
             return log.answers.isEmpty() ? QMessageBox::Yes : log.answers.takeFirst();
         });
+        vtview::SetQuestionForTesting(
+            [this](QWidget*, const QString& strText, const QString& strCheck, bool* pChecked) {
+                log.texts << strText;
+                log.icons.push_back(QMessageBox::Question);
+                log.buttons.push_back(QMessageBox::Yes | QMessageBox::No);
+                log.checkTexts << strCheck;
+                *pChecked = !log.ticks.isEmpty() && log.ticks.takeFirst();
+                return log.answers.isEmpty() ? QMessageBox::Yes : log.answers.takeFirst();
+            });
         vtlookup::SetLookupForTesting(
             {.fnResolve = [](const std::string&) { return std::optional<std::uint32_t>(); },
              .fnReverse = [](std::uint32_t) { return std::optional<std::string>(); },
@@ -176,7 +202,8 @@ struct Desk {
 
         // A server port whose agent port (+1) nobody else holds.
         for (int nTry = 0; nTry < 50 && wPort == 0; ++nTry) {
-            const auto wTry = static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(40000));
+            const auto wTry =
+                static_cast<quint16>(wFirstPort + QRandomGenerator::global()->bounded(nPorts - 1));
             QUdpSocket server, agent;
             if (server.bind(QHostAddress::AnyIPv4, wTry, QAbstractSocket::DontShareAddress) &&
                 agent.bind(QHostAddress::AnyIPv4, wTry + 1, QAbstractSocket::DontShareAddress))
@@ -206,6 +233,7 @@ struct Desk {
         CKwList::SetClientHooksForTesting(std::nullopt);
         vtlookup::SetLookupForTesting({});
         vtview::SetMessageBoxForTesting({});
+        vtview::SetQuestionForTesting({});
     }
 
     bool Start()

@@ -3,6 +3,7 @@
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -21,15 +22,18 @@ void AddPcs(CDoc& doc, int nCount)
               qPrintable(QStringLiteral("127.1.0.%1").arg(i + 1)));
 }
 
-/// What Options puts into the Settings dialog (interface, port, type, interval); the
-/// dialog is then edited and cancelled.
+/// What Options puts into the Settings dialog (interface, port, type, interval, and
+/// whether operations ask first, as the check box shows it); the dialog is then edited
+/// and cancelled.
 QString Preset(CKwList& list)
 {
     QString strPreset;
     OnNextModal<CSettingsDlg>([&strPreset](CSettingsDlg* pDlg) {
-        strPreset = QString::asprintf("%u %u %d %d", pDlg->m_dwInterface, pDlg->m_nPort, pDlg->m_nReportType,
-                                      pDlg->m_nInterval);
+        auto* pConfirm = pDlg->findChild<QCheckBox*>(QStringLiteral("checkConfirm"));
+        strPreset = QString::asprintf("%u %u %d %d %d", pDlg->m_dwInterface, pDlg->m_nPort,
+                                      pDlg->m_nReportType, pDlg->m_nInterval, pConfirm->isChecked() ? 1 : 0);
         SetText(pDlg, "editInterval", "10");
+        pConfirm->toggle();
         pDlg->reject();
     });
     list.OnCommand(ID_OPTIONS);
@@ -48,7 +52,7 @@ private slots:
     void rosterDeleteAsksForGroupedPcs();
     void groupDeleteTakesPcsOutOfThatGroupOnly();
     void addToGroupRules();
-    void optionsPresetsAndWritesFourSettings();
+    void optionsPresetsAndWritesItsSettings();
 };
 
 void TestFlowsRegistration::registrationUpToTheLimitWithAGroupShown()
@@ -208,7 +212,7 @@ void TestFlowsRegistration::addToGroupRules()
     QVERIFY(pLast->m_members.empty());
 }
 
-void TestFlowsRegistration::optionsPresetsAndWritesFourSettings()
+void TestFlowsRegistration::optionsPresetsAndWritesItsSettings()
 {
     vtsettings::WriteInt("Settings", "Type", 2);
     vtsettings::WriteInt("Settings", "Interval", 0); // out of range, like the port: the defaults
@@ -221,22 +225,32 @@ void TestFlowsRegistration::optionsPresetsAndWritesFourSettings()
         writes << QStringLiteral("%1/%2=%3").arg(QLatin1String(section), QLatin1String(key)).arg(nValue);
         vtsettings::WriteInt(section, key, nValue);
     });
-    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9000 2 60"));
+    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9000 2 60 1"));
     desk.pList->RestartPeriodicTimer(1, 45); // the view's fields, not the store, preset the dialog
-    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9000 1 45"));
+    QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9000 1 45 1"));
     QVERIFY(writes.isEmpty());
 
-    OnNextModal<CSettingsDlg>([](CSettingsDlg* pDlg) {
-        SetText(pDlg, "editPort", "9200");
-        pDlg->findChild<QRadioButton*>(QStringLiteral("radioPeriodic"))->setChecked(true);
-        SetText(pDlg, "editInterval", "30");
-        pDlg->accept();
-        if (pDlg->isVisible())
-            pDlg->reject();
-    });
-    desk.pList->OnCommand(ID_OPTIONS);
-    QCOMPARE(writes.join(QLatin1Char(' ')), QStringLiteral("Interface/IP Address=0 Interface/IP Port=9200 "
-                                                           "Settings/Type=2 Settings/Interval=30"));
+    // Not asking before operations is switched off and on again here.
+    for (bool bAsk : {false, true}) {
+        OnNextModal<CSettingsDlg>([bAsk](CSettingsDlg* pDlg) {
+            SetText(pDlg, "editPort", "9200");
+            pDlg->findChild<QRadioButton*>(QStringLiteral("radioPeriodic"))->setChecked(true);
+            SetText(pDlg, "editInterval", "30");
+            pDlg->findChild<QCheckBox*>(QStringLiteral("checkConfirm"))->setChecked(bAsk);
+            pDlg->accept();
+            if (pDlg->isVisible())
+                pDlg->reject();
+        });
+        desk.pList->OnCommand(ID_OPTIONS);
+        QCOMPARE(writes.join(QLatin1Char(' ')),
+                 QStringLiteral(
+                     "Interface/IP Address=0 Interface/IP Port=9200 Settings/Type=2 Settings/Interval=30 "
+                     "Settings/ConfirmOperation=%1")
+                     .arg(bAsk ? 1 : 0));
+        QCOMPARE(vtsettings::ConfirmOperation(), bAsk);
+        QCOMPARE(Preset(*desk.pList), QStringLiteral("0 9200 2 30 %1").arg(bAsk ? 1 : 0));
+        writes.clear();
+    }
     QCOMPARE(desk.pList->PeriodicTimerPeriod(), 30000);
 }
 

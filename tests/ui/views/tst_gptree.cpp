@@ -1,8 +1,11 @@
 #include "../ViewsTestSupport.h"
+#include "CMainFrame.h"
 #include "CReserveDlg.h"
 #include "Translations.h"
 
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QSplitter>
 
 using namespace vttest;
 
@@ -30,6 +33,9 @@ private slots:
     void fillSelectAndDelete();
     void reservationSwitchesGroupPicture();
     void contextMenuInBothLanguages();
+    void operationsNeedAPcInTheTarget();
+    void rootTextFitsInBothLanguages_data();
+    void rootTextFitsInBothLanguages();
 };
 
 void TestGpTree::createAndRenameWithinLimits()
@@ -155,14 +161,80 @@ void TestGpTree::reservationSwitchesGroupPicture()
     }
 }
 
+void TestGpTree::operationsNeedAPcInTheTarget()
+{
+    Desk desk;
+    CGroup* pEmpty = desk.doc.AddGroup("empty");
+    CGroup* pGone = desk.doc.AddGroup("members gone");
+    desk.doc.AddToGroup(pGone, 77); // no such PC
+    CGroup* pHeld = desk.doc.AddGroup("held");
+    QVERIFY(desk.Start());
+    const int ids[] = {ID_REBOOT,    ID_FORCIBLE_REBOOT,  ID_SHUTDOWN, ID_FORCIBLE_SHUTDOWN,
+                       ID_POWER_OFF, ID_FORCED_POWER_OFF, ID_WAKE_UP};
+    const auto enabled = [&] {
+        QString str;
+        for (int id : ids)
+            str += Enabled(*desk.pTree, id) ? QLatin1Char('1') : QLatin1Char('0');
+        return str;
+    };
+    // The empty roster, then groups with no PC.
+    for (CGroup* pGroup : {static_cast<CGroup*>(nullptr), pEmpty, pGone}) {
+        desk.Show(pGroup);
+        QCOMPARE(enabled(), QStringLiteral("0000000"));
+        desk.pTree->OnCommand(ID_SHUTDOWN); // should it arrive all the same
+        QVERIFY(desk.log.texts.isEmpty() && !desk.doc.m_pClient->m_bBusy);
+    }
+    desk.doc.AddToGroup(pHeld, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
+    for (CGroup* pGroup : {static_cast<CGroup*>(nullptr), pHeld}) {
+        desk.Show(pGroup);
+        QCOMPARE(enabled(), QStringLiteral("1111111"));
+    }
+    desk.Show(pEmpty);
+    QCOMPARE(enabled(), QStringLiteral("0000000"));
+}
+
+void TestGpTree::rootTextFitsInBothLanguages_data()
+{
+    QTest::addColumn<bool>("bJapanese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Japanese") << true;
+}
+
+void TestGpTree::rootTextFitsInBothLanguages()
+{
+    QFETCH(bool, bJapanese);
+    UseLanguage(bJapanese ? vtstr::Language::Japanese : vtstr::Language::English);
+    Desk desk;
+    for (int i = 0; i < 100; ++i) // enough to need the scroll bar
+        desk.doc.AddGroup("g");
+    QVERIFY(desk.Start());
+    CGpTree& tree = *desk.pTree;
+    tree.setFixedWidth(tree.ReadableWidth());
+    QTRY_COMPARE(tree.width(), tree.ReadableWidth());
+    QTRY_VERIFY(tree.verticalScrollBar()->isVisible());
+    const QModelIndex root = tree.model()->index(0, 0);
+    QVERIFY(tree.indentation() + tree.sizeHintForIndex(root).width() <= tree.viewport()->width());
+    QVERIFY(tree.fontMetrics().horizontalAdvance(S(2048)) <
+            tree.viewport()->width() - tree.indentation() - 18);
+
+    // The main window starts with the tree pane at least that wide.
+    CDoc doc;
+    CMainFrame frame(&doc, nullptr);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QVERIFY(frame.Splitter()->sizes().value(0) >= std::max(150, frame.Tree()->ReadableWidth()));
+}
+
 void TestGpTree::contextMenuInBothLanguages()
 {
     Desk desk;
     QVERIFY(desk.Start());
-    QCOMPARE(
-        MenuText(desk.pTree->BuildContextMenu(nullptr)),
-        QStringLiteral("Create Group|!Delete|-|Reboot|Shutdown|-|Forcible Reboot|Forcible Shutdown|-|Wake "
-                       "up|-|!Reserve"));
+    // An empty roster: nothing to operate on.
+    QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
+             QStringLiteral(
+                 "Create Group|!Delete|-|!Reboot|!Shutdown|-|!Forcible Reboot|!Forcible Shutdown|-|!Wake "
+                 "up|-|!Reserve"));
+    AddPc(desk.doc, "pc", "10.0.0.1");
     SetPowerOffEnabled(true);
     QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
              QStringLiteral("Create Group|!Delete|-|Reboot|Shutdown|Powoer OFF|-|Forcible Reboot|Forcible "
