@@ -378,25 +378,27 @@ std::optional<std::vector<CKw*>> CCtl::Targets(const CDoc& doc, const Args& args
     }
     QStringList unknown;
     for (const std::string& strWord : args.positional) {
-        const std::size_t nBefore = pcs.size();
-        bool bFound = false;
+        std::vector<CKw*> named;
+        bool bGroup = false;
         if (const auto ip = vtlookup::ParseIp(strWord)) {
             for (const auto& pPc : doc.m_pcs)
                 if (pPc->m_dwIp == *ip)
-                    add(pPc.get()), bFound = true;
+                    named.push_back(pPc.get());
         } else {
+            // A group may be empty; it still names something.
             for (const CGroup* pGroup : GroupsNamed(doc, strWord)) {
-                bFound = true;
+                bGroup = true;
                 for (const std::int32_t nId : pGroup->m_members)
                     if (CKw* pPc = doc.FindPcById(nId))
-                        add(pPc);
+                        named.push_back(pPc);
             }
             for (const auto& pPc : doc.m_pcs)
                 if (SameName(pPc->m_strName, strWord))
-                    add(pPc.get()), bFound = true;
+                    named.push_back(pPc.get());
         }
-        if (!bFound && pcs.size() == nBefore)
+        if (named.empty() && !bGroup)
             unknown << Q(strWord);
+        std::for_each(named.begin(), named.end(), add);
     }
     if (!unknown.isEmpty()) {
         for (const QString& strWord : unknown)

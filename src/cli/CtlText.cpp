@@ -1,5 +1,6 @@
 #include "cli/CtlText.h"
 
+#include <QCoreApplication>
 #include <QTranslator>
 
 #include <algorithm>

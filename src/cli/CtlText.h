@@ -2,7 +2,6 @@
 
 #include "app/StringTable.h"
 
-#include <QCoreApplication>
 #include <QString>
 
 #include <string>
@@ -12,7 +11,6 @@
 /// @brief The command line's own texts (English, with Japanese from the embedded
 /// translation) and the plain-text tables it prints.
 class CtlText final {
-    Q_DECLARE_TR_FUNCTIONS(vtctl)
 public:
     /// Loads the Japanese texts when `lang` is Japanese; needs the application object.
     static void InstallTranslations(vtstr::Language lang);
