@@ -161,12 +161,4 @@ TEST_F(PowerTest, SystemctlChecksDecideTheResultAndTheRealCallFollowsOnlyWhenAcc
     for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(m_children.ReapFinished(), 0u);
-
-    SystemdPower dry(true, m_children, Log(), FakeSystemctl(0, 0));
-    fs::remove(Path("calls"));
-    EXPECT_EQ(dry.Prepare(kReboot), kResultAccepted);
-    dry.CarryOut(kReboot);
-    EXPECT_EQ(Read("calls"), "");
-    EXPECT_EQ(m_log.back(), "dry run: would run " + Path("systemctl") + " --check-inhibitors=yes " +
-                                kMessage + "a reboot reboot");
 }
