@@ -245,9 +245,10 @@ Requests (UDP datagrams of the Veltrane Server protocol):
   status     answered with the name when it names one of this PC's addresses
   operation  reboot (2) or shut down (4), plain or forcible, carried out only when it
              names one of this PC's addresses (otherwise ignored, without a reply): the
-             24-byte reply leaves first, then the operation starts. A repeat from the same
-             sender with the same id and operation within 10 s is answered again with the
-             same code but not carried out again.
+             24-byte reply leaves before systemctl starts the operation (an action command
+             runs first, since its exit status is the reply's code). A repeat from the
+             same sender with the same id and operation within 10 s is answered again with
+             the same code but not carried out again.
   With --bind, this PC's addresses are the bound one alone. Malformed datagrams are
   dropped silently; datagrams from senders outside --allow are dropped and logged at most
   once a minute per sender; at most 100 replies leave per second in all. Wake-on-LAN
