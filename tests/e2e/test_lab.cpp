@@ -239,7 +239,7 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
     const qsizetype nNotes = agentLog(3).count(QStringLiteral("ignoring datagrams from 10.214.0.1:"));
     EXPECT_GE(nNotes, 1);
     EXPECT_LE(nNotes, 1 + agentsRunning.elapsed() / 60000) << agentLog(3).toStdString();
-    EXPECT_TRUE(
-        agentLog(4).contains(QStringLiteral("shutdown from 10.214.0.1 for 10.214.0.99: not this PC, ignored")));
+    EXPECT_TRUE(agentLog(4).contains(
+        QStringLiteral("shutdown from 10.214.0.1 for 10.214.0.99: not this PC, ignored")));
     EXPECT_TRUE(agentLog(4).contains(QStringLiteral("forcible reboot from 10.214.0.1: repeated")));
 }
