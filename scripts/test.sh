@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs every test; then the sanitizer
-# build of the tests and a short bounded run of each fuzz target.
+# Builds everything with warnings as errors and runs every test; builds and checks the
+# Debian packages; then the sanitizer build of the tests and a short bounded run of each
+# fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -12,6 +13,14 @@ cmake --preset ci >/dev/null
 cmake --build --preset ci -j"$jobs"
 echo "== tests"
 ctest --preset ci -j"$jobs"
+
+if [ "${VT_SKIP_PACKAGES:-0}" != 1 ]; then
+  echo "== Debian packages (vtserver, vtagentd)"
+  scripts/deps.sh dpkg-dev
+  rm -rf build/ci/packages
+  (cd build/ci && cpack -G DEB >/dev/null)
+  cmake -DPACKAGES=build/ci/packages -P cmake/CheckPackages.cmake
+fi
 
 if [ "${VT_SKIP_ASAN:-0}" != 1 ]; then
   echo "== tests under AddressSanitizer/UndefinedBehaviorSanitizer"

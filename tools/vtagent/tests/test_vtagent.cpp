@@ -184,7 +184,7 @@ TEST(AgentProtocol, ChecksumsAndRequestParsing)
     // A first-round search request: magic, 'C' and twenty zero bytes; checksum 582.
     const auto search = BuildRequest(0, 0, 0, 0, {});
     ASSERT_EQ(search.size(), 28u);
-    EXPECT_EQ(Checksum(search.data(), search.size()), 582u);
+    EXPECT_EQ(vtdgram::ComputeChecksum(search.data(), search.size()), 582u);
     EXPECT_EQ(std::vector<std::uint8_t>(search.begin() + 16, search.begin() + 20),
               (std::vector<std::uint8_t>{0x46, 0x02, 0x00, 0x00}));
     Request req = ParseRequest(search.data(), search.size());
@@ -273,7 +273,7 @@ TEST_F(LabTest, StatusAndOperationRepliesCarryTheRightBytes)
     std::vector<std::uint8_t> expected = {'K',  'W',  'V', 'T', 'V', '1', '0', 'R', 0x78, 0x56,
                                           0x34, 0x12, 0,   0,   0,   0,   0,   0,   0,    0,
                                           'P',  'C',  '-', 'A', 'L', 'P', 'H', 'A', 0};
-    const std::uint32_t dwSum = Checksum(expected.data(), expected.size());
+    const std::uint32_t dwSum = vtdgram::ComputeChecksum(expected.data(), expected.size());
     for (int i = 0; i < 4; ++i)
         expected[16 + i] = static_cast<std::uint8_t>(dwSum >> (8 * i));
     EXPECT_EQ(reply->bytes, expected);
@@ -315,12 +315,12 @@ TEST_F(LabTest, MisbehavingAgents)
     auto replies = m_client.ReceiveAll();
     ASSERT_EQ(replies.size(), 2u);
     EXPECT_EQ(replies[0].bytes, replies[1].bytes);
-    EXPECT_EQ(ReadLe32(&replies[0].bytes[8]), 11u);
+    EXPECT_EQ(vtdgram::ReadU32(replies[0].bytes.data(), replies[0].bytes.size(), 8), 11u);
 
     m_client.Send(kLoop2 + 2, m_wAgentPort, Status(12, kLoop2 + 2));
     auto reply = m_client.Receive(2s);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(ReadLe32(&reply->bytes[8]), 13u);
+    EXPECT_EQ(vtdgram::ReadU32(reply->bytes.data(), reply->bytes.size(), 8), 13u);
     EXPECT_TRUE(VerifyChecksum(reply->bytes.data(), reply->bytes.size()));
 
     m_client.Send(kLoop2 + 3, m_wAgentPort, Status(14, kLoop2 + 3));
