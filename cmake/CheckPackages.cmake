@@ -30,7 +30,7 @@ if(NOT server_deb OR NOT agent_deb)
   message(FATAL_ERROR "no vtserver and vtagentd packages in ${PACKAGES}")
 endif()
 
-expect_files("${server_deb}" usr/bin/vtserver usr/bin/vtagent usr/share/applications/vtserver.desktop
+expect_files("${server_deb}" usr/bin/vtserver usr/bin/vtctl usr/bin/vtagent usr/share/applications/vtserver.desktop
              usr/share/icons/hicolor/scalable/apps/vtserver.svg)
 if(listing MATCHES " \\./(etc|lib|sbin|var|home|work|tmp)/")
   message(FATAL_ERROR "vtserver holds files outside /usr:\n${listing}")

@@ -7,7 +7,7 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-foreach(f bin/vtserver bin/vtagent share/applications/vtserver.desktop
+foreach(f bin/vtserver bin/vtctl bin/vtagent share/applications/vtserver.desktop
           share/icons/hicolor/scalable/apps/vtserver.svg
           sbin/vtagentd lib/systemd/system/vtagentd.service etc/vtagentd.conf)
   if(NOT EXISTS "${PREFIX}/${f}")
