@@ -1,7 +1,9 @@
 #include "net/AddressLookup.h"
 
 #include <QHostAddress>
+#include <QMetaObject>
 #include <QNetworkInterface>
+#include <QObject>
 
 #include <algorithm>
 #include <cstring>
@@ -167,6 +169,80 @@ std::vector<std::uint32_t> LocalAddresses()
             addresses.push_back(dw);
     }
     return addresses;
+}
+
+HostAnswer LookUpHost(const HostQuery& query)
+{
+    HostAnswer answer;
+    std::uint32_t dwIp = 0xFFFFFFFFu;
+    if (query.typedIp) {
+        dwIp = *query.typedIp;
+    } else if (!query.strName.empty()) {
+        answer.resolved = Resolve(query.strName);
+        dwIp = answer.resolved.value_or(0xFFFFFFFFu);
+    }
+    if (dwIp == 0 || dwIp == 0xFFFFFFFFu)
+        return answer;
+    answer.reverseName = Reverse(dwIp);
+    answer.mac = Arp(dwIp);
+    return answer;
+}
+
+struct CHostLookup::Shared {
+    std::mutex mutex;
+    QObject* pReceiver; ///< null once cancelled
+    DoneFn fnDone;
+};
+
+CHostLookup::CHostLookup(HostQuery query, QObject* pReceiver, DoneFn fnDone)
+    : m_pShared(std::make_shared<Shared>())
+{
+    m_pShared->pReceiver = pReceiver;
+    m_pShared->fnDone = std::move(fnDone);
+    // Runs on the receiver's thread: Cancel() may have come after the answer was posted.
+    const auto deliver = [](const std::shared_ptr<Shared>& pShared, HostAnswer answer) {
+        std::unique_lock<std::mutex> lock(pShared->mutex);
+        if (!pShared->pReceiver)
+            return;
+        QMetaObject::invokeMethod(
+            pShared->pReceiver,
+            [pShared, answer = std::move(answer)]() {
+                DoneFn fn;
+                {
+                    std::lock_guard<std::mutex> inner(pShared->mutex);
+                    if (!pShared->pReceiver)
+                        return;
+                    pShared->pReceiver = nullptr;
+                    fn = std::move(pShared->fnDone);
+                }
+                fn(answer);
+            },
+            Qt::QueuedConnection);
+    };
+    try {
+        std::thread([pShared = m_pShared, query = std::move(query), deliver]() {
+            HostAnswer answer;
+            try {
+                answer = LookUpHost(query);
+            } catch (...) {
+            }
+            deliver(pShared, std::move(answer));
+        }).detach();
+    } catch (const std::system_error&) {
+        deliver(m_pShared, HostAnswer{}); // nothing can be looked up: the lookups fail quietly
+    }
+}
+
+CHostLookup::~CHostLookup()
+{
+    Cancel();
+}
+
+void CHostLookup::Cancel()
+{
+    std::lock_guard<std::mutex> lock(m_pShared->mutex);
+    m_pShared->pReceiver = nullptr;
+    m_pShared->fnDone = nullptr;
 }
 
 void SetLookupForTesting(Functions fns)

@@ -10,12 +10,17 @@
 #include "net/AddressLookup.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include <arpa/inet.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using Mac = std::array<std::uint8_t, 6>;
 
@@ -58,6 +63,38 @@ QString Boxes(QWidget& dlg)
         str += Edit(dlg, "editMac%1", i)->text() + (i < 5 ? u'-' : u'|');
     return str + Edit(dlg, "editBroadcast")->text();
 }
+
+/// A resolver that answers only once opened; it counts the calls that entered and left
+/// and notes whether one ran on the thread of the widgets. Shared with the lookup's
+/// thread, which may outlive the test; a gate left closed opens when the test ends.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool bOpen = false;
+    std::atomic<int> nEntered = 0;
+    std::atomic<int> nLeft = 0;
+    std::atomic<bool> bOnUiThread = false;
+
+    void Open()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        bOpen = true;
+        cv.notify_all();
+    }
+    void Pass()
+    {
+        ++nEntered;
+        bOnUiThread = bOnUiThread || QThread::currentThread() == qApp->thread();
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait_for(lock, std::chrono::seconds(10), [this] { return bOpen; });
+        ++nLeft;
+    }
+};
+
+struct GateOpener {
+    std::shared_ptr<Gate> pGate;
+    ~GateOpener() { pGate->Open(); }
+};
 
 } // namespace
 
@@ -151,6 +188,7 @@ private slots:
         dlg.m_pPc = c.nMode == 2 ? pPc : nullptr;
         Fill(dlg, c.pTyped);
         dlg.accept();
+        QTRY_VERIFY(!dlg.IsLookingUp());
         QCOMPARE(m_messages, c.nMessage ? QStringList(QString::number(c.nMessage)) : QStringList());
         QCOMPARE(dlg.result() == QDialog::Accepted, c.nMessage == 0);
         QCOMPARE(dlg.isVisible(), c.nMessage != 0);
@@ -164,6 +202,134 @@ private slots:
         QCOMPARE(QString::fromStdString(dlg.m_strName), Boxes(dlg).section(u'|', 0, 0));
         QCOMPARE(dlg.m_dwIp, htonl(c.nIp));
         QCOMPARE(dlg.m_dwBroadcast, htonl(c.nBroadcast));
+    }
+
+    /// Replaces the name lookup by one that hangs until the gate opens.
+    std::shared_ptr<Gate> HangResolver()
+    {
+        auto pGate = std::make_shared<Gate>();
+        vtlookup::Functions fns;
+        fns.fnResolve = [pGate](const std::string& name) {
+            pGate->Pass();
+            return name == "pc7" ? std::optional<std::uint32_t>(kPc7) : std::nullopt;
+        };
+        fns.fnReverse = [](std::uint32_t dw) {
+            return dw == kPc7 ? std::optional<std::string>("pc7.lab") : std::nullopt;
+        };
+        fns.fnArp = [](std::uint32_t dw) { return dw == kPc7 ? std::optional<Mac>(kMac7) : std::nullopt; };
+        vtlookup::SetLookupForTesting(fns);
+        return pGate;
+    }
+
+    void registerStaysResponsiveWhileLookingUp_data()
+    {
+        QTest::addColumn<bool>("bOk");
+        QTest::newRow("Search") << false;
+        QTest::newRow("O K") << true;
+    }
+
+    void registerStaysResponsiveWhileLookingUp()
+    {
+        QFETCH(bool, bOk);
+        const GateOpener opener{HangResolver()};
+        Gate& gate = *opener.pGate;
+        CDoc doc;
+        CRegisterDlg dlg;
+        dlg.m_pDoc = &doc;
+        Fill(dlg, "pc7|||");
+        auto* pSearch = dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"));
+        auto* pBusy = dlg.findChild<QLabel*>(QStringLiteral("labelBusy"));
+        QVERIFY(pSearch->isEnabled() && !pBusy->isVisible());
+        if (bOk)
+            QTest::keyClick(Edit(dlg, "editName"), Qt::Key_Return);
+        else
+            QTest::mouseClick(pSearch, Qt::LeftButton);
+        QTRY_COMPARE(gate.nEntered.load(), 1);
+
+        // While the resolver hangs: busy, Search disabled, and events are handled.
+        QVERIFY(dlg.IsLookingUp() && dlg.isVisible());
+        QVERIFY(!pSearch->isEnabled() && pBusy->isVisible());
+        QVERIFY(!QApplication::overrideCursor());
+        bool bFired = false;
+        QTimer::singleShot(0, &dlg, [&bFired] { bFired = true; });
+        QTRY_VERIFY(bFired);
+        QTest::keyClicks(Edit(dlg, "editMac%1", 5), QStringLiteral("9"));
+        QCOMPARE(Edit(dlg, "editMac%1", 5)->text(), QStringLiteral("9"));
+        QVERIFY(dlg.grab().width() > 0); // it paints
+        QCOMPARE(gate.nLeft.load(), 0);
+
+        gate.Open();
+        QTRY_VERIFY(!dlg.IsLookingUp());
+        QVERIFY(!gate.bOnUiThread);
+        QVERIFY(!pBusy->isVisible());
+        QCOMPARE(Boxes(dlg), QStringLiteral("pc7.lab|10.0.0.7|00-1B-2C-3D-4E-5F|255.255.255.255"));
+        // O K goes on once the answers are in.
+        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(dlg.result() == QDialog::Accepted, bOk);
+        QCOMPARE(dlg.isVisible(), !bOk);
+        QCOMPARE(dlg.m_dwIp, htonl(kPc7));
+    }
+
+    void registerAbandonsAHangingLookup_data()
+    {
+        QTest::addColumn<QString>("strHow");
+        QTest::addColumn<bool>("bOk");
+        QTest::newRow("Cancel") << QStringLiteral("cancel") << false;
+        QTest::newRow("Cancel during O K") << QStringLiteral("cancel") << true;
+        QTest::newRow("close box") << QStringLiteral("close") << false;
+        QTest::newRow("Escape during O K") << QStringLiteral("escape") << true;
+        QTest::newRow("dialog deleted during O K") << QStringLiteral("delete") << true;
+        QTest::newRow("typing in the name box") << QStringLiteral("type") << true;
+        QTest::newRow("typing in the address box") << QStringLiteral("typeIp") << false;
+    }
+
+    void registerAbandonsAHangingLookup()
+    {
+        QFETCH(QString, strHow);
+        QFETCH(bool, bOk);
+        const GateOpener opener{HangResolver()};
+        Gate& gate = *opener.pGate;
+        auto pDlg = std::make_unique<CRegisterDlg>();
+        CRegisterDlg& dlg = *pDlg;
+        Fill(dlg, "pc7|||");
+        bOk ? dlg.accept() : dlg.LookupAddress();
+        QTRY_COMPARE(gate.nEntered.load(), 1);
+
+        if (strHow == QLatin1String("cancel"))
+            QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+        else if (strHow == QLatin1String("close"))
+            dlg.close();
+        else if (strHow == QLatin1String("escape"))
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        else if (strHow == QLatin1String("delete"))
+            pDlg.reset();
+        else
+            QTest::keyClicks(Edit(dlg, strHow == QLatin1String("type") ? "editName" : "editIp"),
+                             QStringLiteral("8"));
+        // At once: the resolver is still hanging.
+        QCOMPARE(gate.nLeft.load(), 0);
+        const bool bTyped = strHow.startsWith(QLatin1String("type"));
+        if (pDlg) {
+            QVERIFY(!dlg.IsLookingUp());
+            QCOMPARE(dlg.isVisible(), bTyped);
+            QVERIFY(!bTyped || dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"))->isEnabled());
+        }
+
+        // The late answer changes nothing.
+        const QString strBefore = pDlg ? Boxes(dlg) : QString();
+        gate.Open();
+        QTRY_COMPARE(gate.nLeft.load(), 1);
+        QTest::qWait(50);
+        QVERIFY(m_messages.isEmpty());
+        if (!pDlg)
+            return;
+        QCOMPARE(Boxes(dlg), strBefore);
+        const char* pExpected = !bTyped                           ? "pc7||-----|"
+                                : strHow == QLatin1String("type") ? "pc78||-----|"
+                                                                  : "pc7|8|-----|";
+        QCOMPARE(Boxes(dlg), QLatin1String(pExpected));
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QVERIFY(!dlg.IsLookingUp() && dlg.isVisible() == bTyped);
     }
 
     void registerEditingShowsTheRecord()
