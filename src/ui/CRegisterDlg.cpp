@@ -1,5 +1,6 @@
 #include "CRegisterDlg.h"
 
+#include "DialogSupport.h"
 #include "UiText.h"
 #include "model/CDoc.h"
 #include "model/CKw.h"
@@ -137,6 +138,7 @@ CRegisterDlg::CRegisterDlg(QWidget* pParent) : QDialog(pParent)
     auto* pMain = new QHBoxLayout(this);
     pMain->addLayout(pGrid, 1);
     pMain->addLayout(pButtons);
+    vtdialog::MakeFixedSize(this);
 
     connect(pOk, &QPushButton::clicked, this, &CRegisterDlg::accept);
     connect(pCancel, &QPushButton::clicked, this, &CRegisterDlg::reject);

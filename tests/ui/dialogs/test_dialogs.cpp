@@ -3,7 +3,14 @@
 
 #include "../shell/ShellTestSupport.h"
 
+#include <QLineEdit> // before CGpTree.h
+
+#include "CAboutDlg.h"
+#include "CGpTree.h"
+#include "CPasswordDlg.h"
+#include "CPasswordSetDlg.h"
 #include "CRegisterDlg.h"
+#include "CReserveDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
 #include "model/CDoc.h"
@@ -412,6 +419,97 @@ private slots:
         const QString strRange =
             pBox == Edit(dlg, "editPort") ? QStringLiteral("1 and 65534") : QStringLiteral("5 and 3600");
         QVERIFY2(m_messages[0].contains(strRange), qPrintable(m_messages[0]));
+    }
+
+    void dialogsHaveAFixedSize_data()
+    {
+        QTest::addColumn<QString>("strClass");
+        QTest::addColumn<bool>("bJapanese");
+        for (const char* pClass : {"CRegisterDlg", "CSettingsDlg", "CSelectGroupDlg", "CAboutDlg",
+                                   "CPasswordDlg", "CPasswordSetDlg", "CReserveDlg"}) {
+            for (bool bJapanese : {false, true})
+                QTest::addRow("%s %s", pClass, bJapanese ? "ja" : "en")
+                    << QString::fromLatin1(pClass) << bJapanese;
+        }
+    }
+
+    void dialogsHaveAFixedSize()
+    {
+        QFETCH(QString, strClass);
+        QFETCH(bool, bJapanese);
+        UseLanguage(bJapanese ? vtstr::Language::Japanese : vtstr::Language::English);
+        CDoc doc;
+        std::unique_ptr<QDialog> pDlg;
+        if (strClass == QLatin1String("CRegisterDlg"))
+            pDlg = std::make_unique<CRegisterDlg>();
+        else if (strClass == QLatin1String("CSettingsDlg"))
+            pDlg = std::make_unique<CSettingsDlg>();
+        else if (strClass == QLatin1String("CSelectGroupDlg")) {
+            auto pSelect = std::make_unique<CSelectGroupDlg>();
+            pSelect->m_groupList = {doc.AddGroup("Room A")};
+            pDlg = std::move(pSelect);
+        } else if (strClass == QLatin1String("CAboutDlg"))
+            pDlg = std::make_unique<CAboutDlg>();
+        else if (strClass == QLatin1String("CPasswordDlg"))
+            pDlg = std::make_unique<CPasswordDlg>();
+        else if (strClass == QLatin1String("CPasswordSetDlg"))
+            pDlg = std::make_unique<CPasswordSetDlg>();
+        else
+            pDlg = std::make_unique<CReserveDlg>();
+        pDlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(pDlg.get()));
+
+        const Qt::WindowFlags flags = pDlg->windowFlags();
+        QVERIFY(!(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        const QSize size = pDlg->size();
+        QCOMPARE(pDlg->minimumSize(), size);
+        QCOMPARE(pDlg->maximumSize(), size);
+        // Every text has its room in either language.
+        for (QWidget* pChild : pDlg->findChildren<QWidget*>()) {
+            if (pChild->isVisible() &&
+                (qobject_cast<QLabel*>(pChild) || qobject_cast<QAbstractButton*>(pChild)))
+                QVERIFY2(pChild->width() >= pChild->minimumSizeHint().width(),
+                         qPrintable(pChild->objectName()));
+        }
+
+        // Changes inside keep the size: the busy text, the wake-up tab without its type box.
+        if (auto* pRegister = qobject_cast<CRegisterDlg*>(pDlg.get())) {
+            auto* pBusy = pRegister->findChild<QLabel*>(QStringLiteral("labelBusy"));
+            QCOMPARE(pBusy->text(),
+                     bJapanese ? QString::fromUtf8("検索中…") : QString::fromUtf8("Looking up…"));
+            pBusy->show();
+            QApplication::processEvents();
+            QVERIFY(pBusy->width() >= pBusy->minimumSizeHint().width());
+        } else if (auto* pReserve = qobject_cast<CReserveDlg*>(pDlg.get())) {
+            pReserve->SelectTab(1);
+            QVERIFY(!pReserve->findChild<QWidget*>(QStringLiteral("typeBox"))->isVisible());
+        }
+        QApplication::processEvents();
+        QCOMPARE(pDlg->size(), size);
+        pDlg->resize(size + QSize(200, 100));
+        QCOMPARE(pDlg->size(), size);
+    }
+
+    void selectGroupShowsTheTreesGroupPicture()
+    {
+        CDoc doc;
+        CGroup* pGroup = doc.AddGroup("Room A");
+        CGpTree tree(&doc);
+        tree.OnInitialUpdate();
+        const QSize picture(18, 17);
+        const QImage treePicture =
+            tree.ItemOf(pGroup)->icon(0).pixmap(picture, QIcon::Selected).toImage(); // coloured screens
+        CSelectGroupDlg dlg;
+        dlg.m_groupList = {pGroup};
+        dlg.show();
+        auto* pList = dlg.findChild<QListWidget*>(QStringLiteral("listGroups"));
+        QCOMPARE(pList->count(), 1);
+        QCOMPARE(pList->iconSize(), picture);
+        const QImage shown = pList->item(0)->icon().pixmap(picture).toImage();
+        QVERIFY(!shown.isNull());
+        QCOMPARE(shown, treePicture);
+        QCOMPARE(pList->item(0)->icon().pixmap(picture, QIcon::Selected).toImage(), treePicture);
     }
 
     void selectGroupReturnsChosenInListOrder()
