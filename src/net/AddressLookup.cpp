@@ -23,14 +23,22 @@ namespace vtlookup {
 
 namespace {
 
-std::mutex g_mutex;
-Functions g_overrides;
-detail::SystemCalls g_systemOverrides;
-std::chrono::milliseconds g_timeout{3000};
+// Never destroyed: a lookup thread left running may still read them while the program ends.
+struct State {
+    std::mutex mutex;
+    Functions overrides;
+    detail::SystemCalls systemOverrides;
+    std::chrono::milliseconds timeout{3000};
+};
+State& Globals()
+{
+    static State* const pState = new State;
+    return *pState;
+}
 
 template <class T> T Current(const T& member)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(Globals().mutex);
     return member;
 }
 
@@ -121,9 +129,9 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text)
 
 std::optional<std::uint32_t> Resolve(const std::string& strName)
 {
-    if (auto fn = Current(g_overrides.fnResolve))
+    if (auto fn = Current(Globals().overrides.fnResolve))
         return fn(strName);
-    auto fnSystem = Current(g_systemOverrides.fnResolve);
+    auto fnSystem = Current(Globals().systemOverrides.fnResolve);
     if (!fnSystem)
         fnSystem = SystemResolve;
     return RunBounded<std::uint32_t>([fnSystem, strName]() { return fnSystem(strName); });
@@ -131,9 +139,9 @@ std::optional<std::uint32_t> Resolve(const std::string& strName)
 
 std::optional<std::string> Reverse(std::uint32_t dwHostOrder)
 {
-    if (auto fn = Current(g_overrides.fnReverse))
+    if (auto fn = Current(Globals().overrides.fnReverse))
         return fn(dwHostOrder);
-    auto fnSystem = Current(g_systemOverrides.fnReverse);
+    auto fnSystem = Current(Globals().systemOverrides.fnReverse);
     if (!fnSystem)
         fnSystem = SystemReverse;
     return RunBounded<std::string>([fnSystem, dwHostOrder]() { return fnSystem(dwHostOrder); });
@@ -141,7 +149,7 @@ std::optional<std::string> Reverse(std::uint32_t dwHostOrder)
 
 std::optional<std::array<std::uint8_t, 6>> Arp(std::uint32_t dwHostOrder)
 {
-    if (auto fn = Current(g_overrides.fnArp))
+    if (auto fn = Current(Globals().overrides.fnArp))
         return fn(dwHostOrder);
 #ifdef __linux__
     std::ifstream file("/proc/net/arp");
@@ -157,7 +165,7 @@ std::optional<std::array<std::uint8_t, 6>> Arp(std::uint32_t dwHostOrder)
 
 std::vector<std::uint32_t> LocalAddresses()
 {
-    if (auto fn = Current(g_overrides.fnLocalAddresses))
+    if (auto fn = Current(Globals().overrides.fnLocalAddresses))
         return fn();
     std::vector<std::uint32_t> addresses;
     const QList<QHostAddress> all = QNetworkInterface::allAddresses();
@@ -247,8 +255,8 @@ void CHostLookup::Cancel()
 
 void SetLookupForTesting(Functions fns)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_overrides = std::move(fns);
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    Globals().overrides = std::move(fns);
 }
 
 std::optional<std::uint32_t> ParseIp(const std::string& strText)
@@ -287,20 +295,20 @@ namespace detail {
 
 void SetSystemCallsForTesting(SystemCalls calls)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_systemOverrides = std::move(calls);
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    Globals().systemOverrides = std::move(calls);
 }
 
 void SetTimeout(std::chrono::milliseconds timeout)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_timeout = timeout;
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    Globals().timeout = timeout;
 }
 
 std::chrono::milliseconds Timeout()
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_timeout;
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    return Globals().timeout;
 }
 
 std::optional<std::array<std::uint8_t, 6>> ParseArpTable(std::string_view text, std::uint32_t dwHostOrder)
