@@ -217,20 +217,31 @@ private slots:
         return pGate;
     }
 
-    void registerStaysResponsiveWhileLookingUp_data()
+    void registerLooksUpOffTheUiThread_data()
     {
+        // How the hanging lookup was started and how it ends.
         QTest::addColumn<bool>("bOk");
-        QTest::newRow("Search") << false;
-        QTest::newRow("O K") << true;
+        QTest::addColumn<QString>("strEnd");
+        QTest::newRow("Search, answered") << false << QStringLiteral("answer");
+        QTest::newRow("O K, answered: closes") << true << QStringLiteral("answer");
+        QTest::newRow("Cancel") << false << QStringLiteral("cancel");
+        QTest::newRow("Cancel during O K") << true << QStringLiteral("cancel");
+        QTest::newRow("close box") << false << QStringLiteral("close");
+        QTest::newRow("Escape during O K") << true << QStringLiteral("escape");
+        QTest::newRow("dialog deleted during O K") << true << QStringLiteral("delete");
+        QTest::newRow("typing in the name box") << true << QStringLiteral("type");
+        QTest::newRow("typing in the address box") << false << QStringLiteral("typeIp");
     }
 
-    void registerStaysResponsiveWhileLookingUp()
+    void registerLooksUpOffTheUiThread()
     {
         QFETCH(bool, bOk);
+        QFETCH(QString, strEnd);
         const GateOpener opener{HangResolver()};
         Gate& gate = *opener.pGate;
         CDoc doc;
-        CRegisterDlg dlg;
+        auto pDlg = std::make_unique<CRegisterDlg>();
+        CRegisterDlg& dlg = *pDlg;
         dlg.m_pDoc = &doc;
         Fill(dlg, "pc7|||");
         auto* pSearch = dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"));
@@ -252,78 +263,44 @@ private slots:
         QTest::keyClicks(Edit(dlg, "editMac%1", 5), QStringLiteral("9"));
         QCOMPARE(Edit(dlg, "editMac%1", 5)->text(), QStringLiteral("9"));
         QVERIFY(dlg.grab().width() > 0); // it paints
-        QCOMPARE(gate.nLeft.load(), 0);
 
-        gate.bOpen = true;
-        QTRY_VERIFY(!dlg.IsLookingUp());
-        QVERIFY(!gate.bOnUiThread);
-        QVERIFY(!pBusy->isVisible());
-        QCOMPARE(Boxes(dlg), QStringLiteral("pc7.lab|10.0.0.7|00-1B-2C-3D-4E-5F|255.255.255.255"));
-        // O K goes on once the answers are in.
-        QVERIFY(m_messages.isEmpty());
-        QCOMPARE(dlg.result() == QDialog::Accepted, bOk);
-        QCOMPARE(dlg.isVisible(), !bOk);
-        QCOMPARE(dlg.m_dwIp, htonl(kPc7));
-    }
-
-    void registerAbandonsAHangingLookup_data()
-    {
-        QTest::addColumn<QString>("strHow");
-        QTest::addColumn<bool>("bOk");
-        QTest::newRow("Cancel") << QStringLiteral("cancel") << false;
-        QTest::newRow("Cancel during O K") << QStringLiteral("cancel") << true;
-        QTest::newRow("close box") << QStringLiteral("close") << false;
-        QTest::newRow("Escape during O K") << QStringLiteral("escape") << true;
-        QTest::newRow("dialog deleted during O K") << QStringLiteral("delete") << true;
-        QTest::newRow("typing in the name box") << QStringLiteral("type") << true;
-        QTest::newRow("typing in the address box") << QStringLiteral("typeIp") << false;
-    }
-
-    void registerAbandonsAHangingLookup()
-    {
-        QFETCH(QString, strHow);
-        QFETCH(bool, bOk);
-        const GateOpener opener{HangResolver()};
-        Gate& gate = *opener.pGate;
-        auto pDlg = std::make_unique<CRegisterDlg>();
-        CRegisterDlg& dlg = *pDlg;
-        Fill(dlg, "pc7|||");
-        bOk ? dlg.accept() : dlg.LookupAddress();
-        QTRY_COMPARE(gate.nEntered.load(), 1);
-
-        if (strHow == QLatin1String("cancel"))
+        if (strEnd == QLatin1String("cancel"))
             QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
-        else if (strHow == QLatin1String("close"))
+        else if (strEnd == QLatin1String("close"))
             dlg.close();
-        else if (strHow == QLatin1String("escape"))
+        else if (strEnd == QLatin1String("escape"))
             QTest::keyClick(&dlg, Qt::Key_Escape);
-        else if (strHow == QLatin1String("delete"))
+        else if (strEnd == QLatin1String("delete"))
             pDlg.reset();
-        else
-            QTest::keyClicks(Edit(dlg, strHow == QLatin1String("type") ? "editName" : "editIp"),
+        else if (strEnd.startsWith(QLatin1String("type")))
+            QTest::keyClicks(Edit(dlg, strEnd == QLatin1String("type") ? "editName" : "editIp"),
                              QStringLiteral("8"));
-        // At once: the resolver is still hanging.
-        QCOMPARE(gate.nLeft.load(), 0);
-        const bool bTyped = strHow.startsWith(QLatin1String("type"));
-        if (pDlg) {
-            QVERIFY(!dlg.IsLookingUp());
+        const bool bAnswer = strEnd == QLatin1String("answer");
+        const bool bTyped = strEnd.startsWith(QLatin1String("type"));
+        QCOMPARE(gate.nLeft.load(), 0); // nothing waited for the resolver
+        if (pDlg && !bAnswer) {
+            QVERIFY(!dlg.IsLookingUp() && !pBusy->isVisible());
             QCOMPARE(dlg.isVisible(), bTyped);
-            QVERIFY(!bTyped || dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"))->isEnabled());
+            QVERIFY(!bTyped || pSearch->isEnabled());
         }
 
-        // The late answer changes nothing.
         gate.bOpen = true;
         QTRY_COMPARE(gate.nLeft.load(), 1);
-        QTest::qWait(50);
+        QTRY_VERIFY(!pDlg || !dlg.IsLookingUp());
+        QTest::qWait(50); // room for an answer that should not come
+        QVERIFY(!gate.bOnUiThread);
         QVERIFY(m_messages.isEmpty());
         if (!pDlg)
             return;
-        const char* pExpected = !bTyped                           ? "pc7||-----|"
-                                : strHow == QLatin1String("type") ? "pc78||-----|"
-                                                                  : "pc7|8|-----|";
-        QCOMPARE(Boxes(dlg), QLatin1String(pExpected));
-        QCOMPARE(dlg.result(), int(QDialog::Rejected));
-        QVERIFY(!dlg.IsLookingUp() && dlg.isVisible() == bTyped);
+        // Answered: filled in, and O K goes on. Abandoned: the late answer changes nothing.
+        const char* pShown = bAnswer ? "pc7.lab|10.0.0.7|00-1B-2C-3D-4E-5F|255.255.255.255"
+                             : strEnd == QLatin1String("type")   ? "pc78||-----9|"
+                             : strEnd == QLatin1String("typeIp") ? "pc7|8|-----9|"
+                                                                 : "pc7||-----9|";
+        QCOMPARE(Boxes(dlg), QLatin1String(pShown));
+        QCOMPARE(dlg.result() == QDialog::Accepted, bAnswer && bOk);
+        QCOMPARE(dlg.isVisible(), (bAnswer && !bOk) || bTyped);
+        QVERIFY(!pBusy->isVisible());
     }
 
     void registerEditingShowsTheRecord()
