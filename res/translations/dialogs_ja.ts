@@ -54,6 +54,10 @@
         <source>Search</source>
         <translation>検索</translation>
     </message>
+    <message>
+        <source>Looking up…</source>
+        <translation>検索中…</translation>
+    </message>
 </context>
 <context>
     <name>CSelectGroupDlg</name>

@@ -1,7 +1,9 @@
 #include "net/AddressLookup.h"
 
 #include <QHostAddress>
+#include <QMetaObject>
 #include <QNetworkInterface>
+#include <QObject>
 
 #include <algorithm>
 #include <cstring>
@@ -21,14 +23,22 @@ namespace vtlookup {
 
 namespace {
 
-std::mutex g_mutex;
-Functions g_overrides;
-detail::SystemCalls g_systemOverrides;
-std::chrono::milliseconds g_timeout{3000};
+// Never destroyed: a lookup thread left running may still read them while the program ends.
+struct State {
+    std::mutex mutex;
+    Functions overrides;
+    detail::SystemCalls systemOverrides;
+    std::chrono::milliseconds timeout{3000};
+};
+State& Globals()
+{
+    static State* const pState = new State;
+    return *pState;
+}
 
 template <class T> T Current(const T& member)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(Globals().mutex);
     return member;
 }
 
@@ -119,9 +129,9 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text)
 
 std::optional<std::uint32_t> Resolve(const std::string& strName)
 {
-    if (auto fn = Current(g_overrides.fnResolve))
+    if (auto fn = Current(Globals().overrides.fnResolve))
         return fn(strName);
-    auto fnSystem = Current(g_systemOverrides.fnResolve);
+    auto fnSystem = Current(Globals().systemOverrides.fnResolve);
     if (!fnSystem)
         fnSystem = SystemResolve;
     return RunBounded<std::uint32_t>([fnSystem, strName]() { return fnSystem(strName); });
@@ -129,9 +139,9 @@ std::optional<std::uint32_t> Resolve(const std::string& strName)
 
 std::optional<std::string> Reverse(std::uint32_t dwHostOrder)
 {
-    if (auto fn = Current(g_overrides.fnReverse))
+    if (auto fn = Current(Globals().overrides.fnReverse))
         return fn(dwHostOrder);
-    auto fnSystem = Current(g_systemOverrides.fnReverse);
+    auto fnSystem = Current(Globals().systemOverrides.fnReverse);
     if (!fnSystem)
         fnSystem = SystemReverse;
     return RunBounded<std::string>([fnSystem, dwHostOrder]() { return fnSystem(dwHostOrder); });
@@ -139,7 +149,7 @@ std::optional<std::string> Reverse(std::uint32_t dwHostOrder)
 
 std::optional<std::array<std::uint8_t, 6>> Arp(std::uint32_t dwHostOrder)
 {
-    if (auto fn = Current(g_overrides.fnArp))
+    if (auto fn = Current(Globals().overrides.fnArp))
         return fn(dwHostOrder);
 #ifdef __linux__
     std::ifstream file("/proc/net/arp");
@@ -155,7 +165,7 @@ std::optional<std::array<std::uint8_t, 6>> Arp(std::uint32_t dwHostOrder)
 
 std::vector<std::uint32_t> LocalAddresses()
 {
-    if (auto fn = Current(g_overrides.fnLocalAddresses))
+    if (auto fn = Current(Globals().overrides.fnLocalAddresses))
         return fn();
     std::vector<std::uint32_t> addresses;
     const QList<QHostAddress> all = QNetworkInterface::allAddresses();
@@ -169,10 +179,84 @@ std::vector<std::uint32_t> LocalAddresses()
     return addresses;
 }
 
+HostAnswer LookUpHost(const HostQuery& query)
+{
+    HostAnswer answer;
+    std::uint32_t dwIp = 0xFFFFFFFFu;
+    if (query.typedIp) {
+        dwIp = *query.typedIp;
+    } else if (!query.strName.empty()) {
+        answer.resolved = Resolve(query.strName);
+        dwIp = answer.resolved.value_or(0xFFFFFFFFu);
+    }
+    if (dwIp == 0 || dwIp == 0xFFFFFFFFu)
+        return answer;
+    answer.reverseName = Reverse(dwIp);
+    answer.mac = Arp(dwIp);
+    return answer;
+}
+
+struct CHostLookup::Shared {
+    std::mutex mutex;
+    QObject* pReceiver; ///< null once cancelled
+    DoneFn fnDone;
+};
+
+CHostLookup::CHostLookup(HostQuery query, QObject* pReceiver, DoneFn fnDone)
+    : m_pShared(std::make_shared<Shared>())
+{
+    m_pShared->pReceiver = pReceiver;
+    m_pShared->fnDone = std::move(fnDone);
+    // Runs on the receiver's thread: Cancel() may have come after the answer was posted.
+    const auto deliver = [](const std::shared_ptr<Shared>& pShared, HostAnswer answer) {
+        std::unique_lock<std::mutex> lock(pShared->mutex);
+        if (!pShared->pReceiver)
+            return;
+        QMetaObject::invokeMethod(
+            pShared->pReceiver,
+            [pShared, answer = std::move(answer)]() {
+                DoneFn fn;
+                {
+                    std::lock_guard<std::mutex> inner(pShared->mutex);
+                    if (!pShared->pReceiver)
+                        return;
+                    pShared->pReceiver = nullptr;
+                    fn = std::move(pShared->fnDone);
+                }
+                fn(answer);
+            },
+            Qt::QueuedConnection);
+    };
+    try {
+        std::thread([pShared = m_pShared, query = std::move(query), deliver]() {
+            HostAnswer answer;
+            try {
+                answer = LookUpHost(query);
+            } catch (...) {
+            }
+            deliver(pShared, std::move(answer));
+        }).detach();
+    } catch (const std::system_error&) {
+        deliver(m_pShared, HostAnswer{}); // nothing can be looked up: the lookups fail quietly
+    }
+}
+
+CHostLookup::~CHostLookup()
+{
+    Cancel();
+}
+
+void CHostLookup::Cancel()
+{
+    std::lock_guard<std::mutex> lock(m_pShared->mutex);
+    m_pShared->pReceiver = nullptr;
+    m_pShared->fnDone = nullptr;
+}
+
 void SetLookupForTesting(Functions fns)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_overrides = std::move(fns);
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    Globals().overrides = std::move(fns);
 }
 
 std::optional<std::uint32_t> ParseIp(const std::string& strText)
@@ -211,20 +295,20 @@ namespace detail {
 
 void SetSystemCallsForTesting(SystemCalls calls)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_systemOverrides = std::move(calls);
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    Globals().systemOverrides = std::move(calls);
 }
 
 void SetTimeout(std::chrono::milliseconds timeout)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_timeout = timeout;
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    Globals().timeout = timeout;
 }
 
 std::chrono::milliseconds Timeout()
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_timeout;
+    std::lock_guard<std::mutex> lock(Globals().mutex);
+    return Globals().timeout;
 }
 
 std::optional<std::array<std::uint8_t, 6>> ParseArpTable(std::string_view text, std::uint32_t dwHostOrder)

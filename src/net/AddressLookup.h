@@ -4,10 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QObject;
 
 /// @brief Name, address and MAC lookups used by registration and by the handling of
 /// replies. Every lookup is bounded in time so a hanging resolver never hangs the
@@ -32,6 +35,49 @@ std::vector<std::uint32_t> LocalAddresses();
 
 /// Replace the lookups (empty members keep the real ones); call with {} to restore.
 void SetLookupForTesting(Functions fns);
+
+/// What registration asks about a PC: its typed name and, when one was typed that is
+/// neither 0 nor 255.255.255.255, its address.
+struct HostQuery {
+    std::string strName;
+    std::optional<std::uint32_t> typedIp; ///< host order
+};
+
+/// What the lookups found for a HostQuery.
+struct HostAnswer {
+    /// The name's first address (host order); asked only when no address was typed.
+    std::optional<std::uint32_t> resolved;
+    /// The official name and the neighbour-table MAC of the address used (the typed one,
+    /// else the resolved one), when that address is neither 0 nor 255.255.255.255.
+    std::optional<std::string> reverseName;
+    std::optional<std::array<std::uint8_t, 6>> mac;
+};
+
+/// Name -> address, address -> name, address -> MAC, one after the other. Blocks for as
+/// long as the resolver takes (each call is bounded by the resolver time-out).
+HostAnswer LookUpHost(const HostQuery& query);
+
+/// @brief LookUpHost on a thread of its own, so that a window stays responsive meanwhile.
+///
+/// The answer is handed to `fnDone` in the thread of `pReceiver` unless Cancel() came
+/// first. The thread is never waited for (a blocked resolver call cannot be interrupted):
+/// after Cancel() or the handle's destruction it finishes on its own and its answer is
+/// dropped. `pReceiver` must outlive the handle.
+class CHostLookup final {
+public:
+    using DoneFn = std::function<void(const HostAnswer&)>;
+
+    CHostLookup(HostQuery query, QObject* pReceiver, DoneFn fnDone);
+    ~CHostLookup();
+    CHostLookup(const CHostLookup&) = delete;
+    CHostLookup& operator=(const CHostLookup&) = delete;
+
+    void Cancel();
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_pShared;
+};
 
 /// Parses dotted-decimal text; nullopt for anything else.
 std::optional<std::uint32_t> ParseIp(const std::string& strText);

@@ -1,6 +1,7 @@
 #include "CAboutDlg.h"
 
 #include "CSelectGroupDlg.h"
+#include "DialogSupport.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -32,5 +33,5 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
     pGrid->addWidget(pPurpose, 1, 1);
     pGrid->addWidget(pOk, 0, 2, Qt::AlignTop);
     pGrid->setColumnStretch(1, 1);
-    pGrid->setSizeConstraint(QLayout::SetFixedSize);
+    vtdialog::MakeFixedSize(this);
 }

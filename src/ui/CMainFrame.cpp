@@ -314,12 +314,20 @@ QAction* CMainFrame::Action(int id) const
 
 void CMainFrame::OnFocusChanged(QWidget*, QWidget* pNow)
 {
-    if (!pNow)
+    // A hidden frame's focus may be moved on by the window system; the operator's
+    // choice of view is what counts when the frame comes back.
+    if (!pNow || m_bTray || !isVisible())
         return;
     if (pNow == m_pTree || m_pTree->isAncestorOf(pNow))
         m_pActiveView = m_pTree;
     else if (pNow == m_pList || m_pList->isAncestorOf(pNow))
         m_pActiveView = m_pList;
+}
+
+QWidget* CMainFrame::ActiveViewWidget() const
+{
+    return m_pActiveView == static_cast<CCommandTarget*>(m_pList) ? static_cast<QWidget*>(m_pList)
+                                                                  : static_cast<QWidget*>(m_pTree);
 }
 
 void CMainFrame::FocusOtherPane()
@@ -462,6 +470,7 @@ void CMainFrame::ToggleTray(bool bStore)
             show();
             if (isMinimized())
                 setWindowState(windowState() & ~Qt::WindowMinimized);
+            ActiveViewWidget()->setFocus(Qt::ActiveWindowFocusReason);
         } else {
             hide();
         }
@@ -478,6 +487,11 @@ void CMainFrame::ToggleTray(bool bStore)
 
 void CMainFrame::OnTrayTimer()
 {
+    // Without a tray host nothing could bring the hidden frame back.
+    if (m_bTray && !TrayAvailable()) {
+        ToggleTray(true);
+        return;
+    }
     if (m_pTray && !m_pTray->isVisible())
         m_pTray->show();
 }

@@ -95,6 +95,7 @@ private:
     void RestoreBarState();
     bool FrameCommandEnabled(int id, bool* pEnabled) const;
     bool FrameCommand(int id);
+    QWidget* ActiveViewWidget() const;
     void FocusOtherPane();
     void OnFocusChanged(QWidget* pOld, QWidget* pNow);
     void OnTrayTimer();

@@ -1,6 +1,7 @@
 #include "CPasswordDlg.h"
 
 #include "CServerApp.h"
+#include "DialogSupport.h"
 #include "UiText.h"
 #include "app/Password.h"
 
@@ -55,7 +56,8 @@ CPasswordDlg::CPasswordDlg(QWidget* pParent)
     pLayout->addWidget(pLabel);
     pLayout->addWidget(m_pEdit);
     pLayout->addWidget(pButtons);
-    setMinimumWidth(260);
+    m_pEdit->setMinimumWidth(240);
+    vtdialog::MakeFixedSize(this);
     m_pEdit->setFocus();
 }
 

@@ -2,6 +2,7 @@
 
 #include "CPasswordDlg.h"
 #include "CServerApp.h"
+#include "DialogSupport.h"
 #include "UiText.h"
 
 #include <QDialogButtonBox>
@@ -35,6 +36,7 @@ CPasswordSetDlg::CPasswordSetDlg(QWidget* pParent)
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addLayout(pForm);
     pLayout->addWidget(pButtons);
+    vtdialog::MakeFixedSize(this);
     m_pOld->setFocus();
 }
 

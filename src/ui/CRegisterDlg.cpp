@@ -1,11 +1,11 @@
 #include "CRegisterDlg.h"
 
+#include "DialogSupport.h"
 #include "UiText.h"
 #include "model/CDoc.h"
 #include "model/CKw.h"
 #include "net/AddressLookup.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,14 +22,6 @@ namespace {
 constexpr int kNameLimit = 128;
 constexpr int kAddressLimit = 15;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 bool HasAddress(std::uint32_t dw)
 {
@@ -127,23 +119,38 @@ CRegisterDlg::CRegisterDlg(QWidget* pParent) : QDialog(pParent)
     m_pBtnSearch->setAutoDefault(false);
     m_pBtnSearch->setEnabled(false);
 
+    m_pBusy = new QLabel(tr("Looking up…"), this);
+    m_pBusy->setObjectName(QStringLiteral("labelBusy"));
+    m_pBusy->setAlignment(Qt::AlignCenter);
+    QSizePolicy busyPolicy = m_pBusy->sizePolicy();
+    busyPolicy.setRetainSizeWhenHidden(true);
+    m_pBusy->setSizePolicy(busyPolicy);
+    m_pBusy->hide();
+
     auto* pButtons = new QVBoxLayout;
     pButtons->addWidget(pOk);
     pButtons->addWidget(pCancel);
     pButtons->addSpacing(12);
     pButtons->addWidget(m_pBtnSearch);
+    pButtons->addWidget(m_pBusy);
     pButtons->addStretch();
 
     auto* pMain = new QHBoxLayout(this);
     pMain->addLayout(pGrid, 1);
     pMain->addLayout(pButtons);
+    vtdialog::MakeFixedSize(this);
 
     connect(pOk, &QPushButton::clicked, this, &CRegisterDlg::accept);
     connect(pCancel, &QPushButton::clicked, this, &CRegisterDlg::reject);
     connect(m_pBtnSearch, &QPushButton::clicked, this, &CRegisterDlg::LookupAddress);
     connect(m_pEditName, &QLineEdit::textChanged, this, &CRegisterDlg::UpdateSearchButton);
     connect(m_pEditIp, &QLineEdit::textChanged, this, &CRegisterDlg::UpdateSearchButton);
+    // What is being looked up no longer matches the boxes.
+    connect(m_pEditName, &QLineEdit::textEdited, this, &CRegisterDlg::AbandonLookup);
+    connect(m_pEditIp, &QLineEdit::textEdited, this, &CRegisterDlg::AbandonLookup);
 }
+
+CRegisterDlg::~CRegisterDlg() = default;
 
 std::uint32_t CRegisterDlg::IpHostOrder() const
 {
@@ -181,7 +188,7 @@ void CRegisterDlg::InitDialog()
 
 void CRegisterDlg::UpdateSearchButton()
 {
-    m_pBtnSearch->setEnabled(!m_pEditName->text().isEmpty() || !m_pEditIp->text().isEmpty());
+    m_pBtnSearch->setEnabled(!m_pLookup && (!m_pEditName->text().isEmpty() || !m_pEditIp->text().isEmpty()));
 }
 
 bool CRegisterDlg::AllEmpty() const
@@ -193,17 +200,60 @@ bool CRegisterDlg::AllEmpty() const
 
 void CRegisterDlg::LookupAddress()
 {
-    WaitCursor wait;
+    StartLookup(false);
+}
 
-    m_strName = m_pEditName->text().toStdString();
-    if (AllEmpty())
+void CRegisterDlg::StartLookup(bool bThenAccept)
+{
+    if (m_pLookup) {
+        m_bAcceptAfterLookup = m_bAcceptAfterLookup || bThenAccept;
         return;
-
-    m_dwIp = kNone;
-    if (!m_strName.empty()) {
-        if (const auto resolved = vtlookup::Resolve(m_strName))
-            m_dwIp = htonl(*resolved);
     }
+    m_strName = m_pEditName->text().toStdString();
+    if (AllEmpty()) {
+        if (bThenAccept)
+            FinishAccept();
+        return;
+    }
+    vtlookup::HostQuery query;
+    query.strName = m_strName;
+    const auto typed = vtlookup::ParseIp(m_pEditIp->text().toStdString());
+    if (typed && HasAddress(*typed))
+        query.typedIp = *typed;
+
+    m_bAcceptAfterLookup = bThenAccept;
+    m_pLookup = std::make_unique<vtlookup::CHostLookup>(
+        std::move(query), this, [this](const vtlookup::HostAnswer& answer) { OnLookupDone(answer); });
+    m_pBusy->show();
+    setCursor(Qt::BusyCursor);
+    UpdateSearchButton();
+}
+
+void CRegisterDlg::AbandonLookup()
+{
+    if (!m_pLookup)
+        return;
+    m_pLookup.reset();
+    m_bAcceptAfterLookup = false;
+    m_pBusy->hide();
+    unsetCursor();
+    UpdateSearchButton();
+}
+
+void CRegisterDlg::OnLookupDone(const vtlookup::HostAnswer& answer)
+{
+    const bool bAccept = m_bAcceptAfterLookup;
+    AbandonLookup();
+    ApplyAnswer(answer);
+    if (bAccept)
+        FinishAccept();
+}
+
+void CRegisterDlg::ApplyAnswer(const vtlookup::HostAnswer& answer)
+{
+    m_dwIp = kNone;
+    if (answer.resolved)
+        m_dwIp = htonl(*answer.resolved);
 
     const auto typed = vtlookup::ParseIp(m_pEditIp->text().toStdString());
     if (typed && HasAddress(*typed))
@@ -212,17 +262,16 @@ void CRegisterDlg::LookupAddress()
         m_pEditIp->setText(IpText(ntohl(m_dwIp)));
 
     if (HasAddress(m_dwIp)) {
-        const std::uint32_t dwHost = ntohl(m_dwIp);
-        if (const auto host = vtlookup::Reverse(dwHost)) {
-            m_pEditName->setText(QString::fromStdString(*host));
+        if (answer.reverseName) {
+            m_pEditName->setText(QString::fromStdString(*answer.reverseName));
             m_strName = m_pEditName->text().toStdString();
         } else if (m_strName.empty()) {
-            m_pEditName->setText(QStringLiteral("??? (%1)").arg(IpText(dwHost)));
+            m_pEditName->setText(QStringLiteral("??? (%1)").arg(IpText(ntohl(m_dwIp))));
             m_strName = m_pEditName->text().toStdString();
         }
-        if (const auto mac = vtlookup::Arp(dwHost)) {
+        if (answer.mac) {
             for (std::size_t i = 0; i < m_editMac.size(); ++i)
-                m_editMac[i]->setText(HexByte((*mac)[i]));
+                m_editMac[i]->setText(HexByte((*answer.mac)[i]));
         }
     }
 
@@ -243,8 +292,17 @@ void CRegisterDlg::LookupAddress()
 
 void CRegisterDlg::accept()
 {
-    LookupAddress();
+    StartLookup(true);
+}
 
+void CRegisterDlg::reject()
+{
+    AbandonLookup();
+    QDialog::reject();
+}
+
+void CRegisterDlg::FinishAccept()
+{
     if (AllEmpty()) {
         ShowMessage(1030);
         return;

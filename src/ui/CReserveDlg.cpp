@@ -1,5 +1,6 @@
 #include "CReserveDlg.h"
 
+#include "DialogSupport.h"
 #include "UiText.h"
 
 #include <QButtonGroup>
@@ -162,6 +163,7 @@ CReserveDlg::CReserveDlg(QWidget* pParent) : QDialog(pParent)
     pMain->addWidget(pPage, 1);
     pMain->addSpacing(10);
     pMain->addLayout(pButtons);
+    vtdialog::MakeFixedSize(this);
 
     connect(pOk, &QPushButton::clicked, this, &CReserveDlg::accept);
     connect(pCancel, &QPushButton::clicked, this, &CReserveDlg::reject);

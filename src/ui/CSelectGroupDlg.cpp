@@ -1,5 +1,7 @@
 #include "CSelectGroupDlg.h"
 
+#include "DialogSupport.h"
+#include "ViewSupport.h"
 #include "model/CGroup.h"
 
 #include <QHBoxLayout>
@@ -7,11 +9,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-static void InitDialogResources()
-{
-    Q_INIT_RESOURCE(dialogs);
-}
 
 CSelectGroupDlg::CSelectGroupDlg(QWidget* pParent) : QDialog(pParent)
 {
@@ -40,6 +37,7 @@ CSelectGroupDlg::CSelectGroupDlg(QWidget* pParent) : QDialog(pParent)
     auto* pMain = new QHBoxLayout(this);
     pMain->addLayout(pLeft, 1);
     pMain->addLayout(pButtons);
+    vtdialog::MakeFixedSize(this);
 
     connect(pOk, &QPushButton::clicked, this, &CSelectGroupDlg::accept);
     connect(pCancel, &QPushButton::clicked, this, &CSelectGroupDlg::reject);
@@ -47,8 +45,7 @@ CSelectGroupDlg::CSelectGroupDlg(QWidget* pParent) : QDialog(pParent)
 
 QIcon CSelectGroupDlg::GroupIcon()
 {
-    InitDialogResources();
-    return QIcon(QStringLiteral(":/dialogs/group.xpm"));
+    return vtview::TreeIcon(1, 1);
 }
 
 void CSelectGroupDlg::showEvent(QShowEvent* pEvent)

@@ -18,7 +18,7 @@ class CSelectGroupDlg final : public QDialog {
 public:
     explicit CSelectGroupDlg(QWidget* pParent = nullptr);
 
-    /// The picture of a group as the group tree draws it (coloured screens).
+    /// The group tree's picture of a group (coloured screens).
     static QIcon GroupIcon();
 
     std::vector<CGroup*> m_groupList;

@@ -1,5 +1,6 @@
 #include "CSettingsDlg.h"
 
+#include "DialogSupport.h"
 #include "UiText.h"
 #include "net/AddressLookup.h"
 
@@ -91,6 +92,7 @@ CSettingsDlg::CSettingsDlg(QWidget* pParent) : QDialog(pParent)
     pMain->addWidget(pReport);
     pMain->addWidget(m_pConfirm);
     pMain->addLayout(pButtons);
+    vtdialog::MakeFixedSize(this);
 
     connect(pOk, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(pCancel, &QPushButton::clicked, this, &CSettingsDlg::reject);

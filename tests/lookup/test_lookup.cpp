@@ -1,5 +1,8 @@
 #include "net/AddressLookup.h"
 
+#include <QCoreApplication>
+#include <QObject>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -103,4 +106,40 @@ TEST_F(LookupTest, ResultsWithinTheTimeOutArriveAndOverridesReplaceOnlyTheirOwnM
     EXPECT_EQ(vtlookup::Reverse(0x0A000007u), std::string("pc1.lab"));
     EXPECT_FALSE(vtlookup::Reverse(0x0A000009u).has_value());
     EXPECT_EQ(vtlookup::Arp(0x0A000007u), (Mac{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(LookupTest, AnswerPostedBeforeACancelIsDropped)
+{
+    int argc = 1;
+    char name[] = "test_lookup";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QObject receiver;
+    auto pAsked = std::make_shared<std::atomic<int>>(0);
+    vtlookup::Functions fns;
+    fns.fnReverse = [pAsked](std::uint32_t) {
+        ++*pAsked;
+        return std::optional<std::string>("pc.lab");
+    };
+    fns.fnArp = [](std::uint32_t) { return std::optional<Mac>(); };
+    vtlookup::SetLookupForTesting(fns);
+
+    // One lookup is answered; the other is cancelled once its answer is on its way.
+    std::optional<std::string> answered;
+    int nLate = 0;
+    vtlookup::CHostLookup kept({"", 0x0A000007u}, &receiver, [&answered](const vtlookup::HostAnswer& answer) {
+        answered = answer.reverseName;
+    });
+    vtlookup::CHostLookup cancelled({"", 0x0A000008u}, &receiver,
+                                    [&nLate](const vtlookup::HostAnswer&) { ++nLate; });
+    for (int i = 0; i < 500 && pAsked->load() < 2; ++i)
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms); // both answers get posted meanwhile
+    cancelled.Cancel();
+    for (int i = 0; i < 100 && !answered; ++i) {
+        app.processEvents();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(answered, std::string("pc.lab"));
+    EXPECT_EQ(nLate, 0);
 }

@@ -3,19 +3,29 @@
 
 #include "../shell/ShellTestSupport.h"
 
+#include <QLineEdit> // before CGpTree.h
+
+#include "CAboutDlg.h"
+#include "CGpTree.h"
+#include "CPasswordDlg.h"
+#include "CPasswordSetDlg.h"
 #include "CRegisterDlg.h"
+#include "CReserveDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
 #include "model/CDoc.h"
 #include "net/AddressLookup.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include <arpa/inet.h>
+
+#include <thread>
 
 using Mac = std::array<std::uint8_t, 6>;
 
@@ -58,6 +68,29 @@ QString Boxes(QWidget& dlg)
         str += Edit(dlg, "editMac%1", i)->text() + (i < 5 ? u'-' : u'|');
     return str + Edit(dlg, "editBroadcast")->text();
 }
+
+/// Holds a name lookup until opened (at the latest when the test ends), counting the
+/// calls that entered and left. Shared with the lookup's thread, which may outlive the test.
+struct Gate {
+    std::atomic<bool> bOpen = false;
+    std::atomic<int> nEntered = 0;
+    std::atomic<int> nLeft = 0;
+    std::atomic<bool> bOnUiThread = false;
+
+    void Pass()
+    {
+        ++nEntered;
+        bOnUiThread = bOnUiThread || QThread::currentThread() == qApp->thread();
+        for (int i = 0; i < 1000 && !bOpen; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ++nLeft;
+    }
+};
+
+struct GateOpener {
+    std::shared_ptr<Gate> pGate;
+    ~GateOpener() { pGate->bOpen = true; }
+};
 
 } // namespace
 
@@ -151,6 +184,7 @@ private slots:
         dlg.m_pPc = c.nMode == 2 ? pPc : nullptr;
         Fill(dlg, c.pTyped);
         dlg.accept();
+        QTRY_VERIFY(!dlg.IsLookingUp());
         QCOMPARE(m_messages, c.nMessage ? QStringList(QString::number(c.nMessage)) : QStringList());
         QCOMPARE(dlg.result() == QDialog::Accepted, c.nMessage == 0);
         QCOMPARE(dlg.isVisible(), c.nMessage != 0);
@@ -164,6 +198,109 @@ private slots:
         QCOMPARE(QString::fromStdString(dlg.m_strName), Boxes(dlg).section(u'|', 0, 0));
         QCOMPARE(dlg.m_dwIp, htonl(c.nIp));
         QCOMPARE(dlg.m_dwBroadcast, htonl(c.nBroadcast));
+    }
+
+    /// Replaces the name lookup by one that hangs until the gate opens.
+    std::shared_ptr<Gate> HangResolver()
+    {
+        auto pGate = std::make_shared<Gate>();
+        vtlookup::Functions fns;
+        fns.fnResolve = [pGate](const std::string& name) {
+            pGate->Pass();
+            return name == "pc7" ? std::optional<std::uint32_t>(kPc7) : std::nullopt;
+        };
+        fns.fnReverse = [](std::uint32_t dw) {
+            return dw == kPc7 ? std::optional<std::string>("pc7.lab") : std::nullopt;
+        };
+        fns.fnArp = [](std::uint32_t dw) { return dw == kPc7 ? std::optional<Mac>(kMac7) : std::nullopt; };
+        vtlookup::SetLookupForTesting(fns);
+        return pGate;
+    }
+
+    void registerLooksUpOffTheUiThread_data()
+    {
+        // How the hanging lookup was started and how it ends.
+        QTest::addColumn<bool>("bOk");
+        QTest::addColumn<QString>("strEnd");
+        QTest::newRow("Search, answered") << false << QStringLiteral("answer");
+        QTest::newRow("O K, answered: closes") << true << QStringLiteral("answer");
+        QTest::newRow("Cancel") << false << QStringLiteral("cancel");
+        QTest::newRow("Cancel during O K") << true << QStringLiteral("cancel");
+        QTest::newRow("close box") << false << QStringLiteral("close");
+        QTest::newRow("Escape during O K") << true << QStringLiteral("escape");
+        QTest::newRow("dialog deleted during O K") << true << QStringLiteral("delete");
+        QTest::newRow("typing in the name box") << true << QStringLiteral("type");
+        QTest::newRow("typing in the address box") << false << QStringLiteral("typeIp");
+    }
+
+    void registerLooksUpOffTheUiThread()
+    {
+        QFETCH(bool, bOk);
+        QFETCH(QString, strEnd);
+        const GateOpener opener{HangResolver()};
+        Gate& gate = *opener.pGate;
+        CDoc doc;
+        auto pDlg = std::make_unique<CRegisterDlg>();
+        CRegisterDlg& dlg = *pDlg;
+        dlg.m_pDoc = &doc;
+        Fill(dlg, "pc7|||");
+        auto* pSearch = dlg.findChild<QPushButton*>(QStringLiteral("btnSearch"));
+        auto* pBusy = dlg.findChild<QLabel*>(QStringLiteral("labelBusy"));
+        QVERIFY(pSearch->isEnabled() && !pBusy->isVisible());
+        if (bOk)
+            QTest::keyClick(Edit(dlg, "editName"), Qt::Key_Return);
+        else
+            QTest::mouseClick(pSearch, Qt::LeftButton);
+        QTRY_COMPARE(gate.nEntered.load(), 1);
+
+        // While the resolver hangs: busy, Search disabled, and events are handled.
+        QVERIFY(dlg.IsLookingUp() && dlg.isVisible());
+        QVERIFY(!pSearch->isEnabled() && pBusy->isVisible());
+        QVERIFY(!QApplication::overrideCursor());
+        bool bFired = false;
+        QTimer::singleShot(0, &dlg, [&bFired] { bFired = true; });
+        QTRY_VERIFY(bFired);
+        QTest::keyClicks(Edit(dlg, "editMac%1", 5), QStringLiteral("9"));
+        QCOMPARE(Edit(dlg, "editMac%1", 5)->text(), QStringLiteral("9"));
+        QVERIFY(dlg.grab().width() > 0); // it paints
+
+        if (strEnd == QLatin1String("cancel"))
+            QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+        else if (strEnd == QLatin1String("close"))
+            dlg.close();
+        else if (strEnd == QLatin1String("escape"))
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        else if (strEnd == QLatin1String("delete"))
+            pDlg.reset();
+        else if (strEnd.startsWith(QLatin1String("type")))
+            QTest::keyClicks(Edit(dlg, strEnd == QLatin1String("type") ? "editName" : "editIp"),
+                             QStringLiteral("8"));
+        const bool bAnswer = strEnd == QLatin1String("answer");
+        const bool bTyped = strEnd.startsWith(QLatin1String("type"));
+        QCOMPARE(gate.nLeft.load(), 0); // nothing waited for the resolver
+        if (pDlg && !bAnswer) {
+            QVERIFY(!dlg.IsLookingUp() && !pBusy->isVisible());
+            QCOMPARE(dlg.isVisible(), bTyped);
+            QVERIFY(!bTyped || pSearch->isEnabled());
+        }
+
+        gate.bOpen = true;
+        QTRY_COMPARE(gate.nLeft.load(), 1);
+        QTRY_VERIFY(!pDlg || !dlg.IsLookingUp());
+        QTest::qWait(50); // room for an answer that should not come
+        QVERIFY(!gate.bOnUiThread);
+        QVERIFY(m_messages.isEmpty());
+        if (!pDlg)
+            return;
+        // Answered: filled in, and O K goes on. Abandoned: the late answer changes nothing.
+        const char* pShown = bAnswer ? "pc7.lab|10.0.0.7|00-1B-2C-3D-4E-5F|255.255.255.255"
+                             : strEnd == QLatin1String("type")   ? "pc78||-----9|"
+                             : strEnd == QLatin1String("typeIp") ? "pc7|8|-----9|"
+                                                                 : "pc7||-----9|";
+        QCOMPARE(Boxes(dlg), QLatin1String(pShown));
+        QCOMPARE(dlg.result() == QDialog::Accepted, bAnswer && bOk);
+        QCOMPARE(dlg.isVisible(), (bAnswer && !bOk) || bTyped);
+        QVERIFY(!pBusy->isVisible());
     }
 
     void registerEditingShowsTheRecord()
@@ -246,6 +383,95 @@ private slots:
         const QString strRange =
             pBox == Edit(dlg, "editPort") ? QStringLiteral("1 and 65534") : QStringLiteral("5 and 3600");
         QVERIFY2(m_messages[0].contains(strRange), qPrintable(m_messages[0]));
+    }
+
+    void dialogsHaveAFixedSize_data()
+    {
+        QTest::addColumn<QString>("strClass");
+        QTest::addColumn<bool>("bJapanese");
+        for (const char* pClass : {"CRegisterDlg", "CSettingsDlg", "CSelectGroupDlg", "CAboutDlg",
+                                   "CPasswordDlg", "CPasswordSetDlg", "CReserveDlg"}) {
+            for (bool bJapanese : {false, true})
+                QTest::addRow("%s %s", pClass, bJapanese ? "ja" : "en")
+                    << QString::fromLatin1(pClass) << bJapanese;
+        }
+    }
+
+    void dialogsHaveAFixedSize()
+    {
+        QFETCH(QString, strClass);
+        QFETCH(bool, bJapanese);
+        UseLanguage(bJapanese ? vtstr::Language::Japanese : vtstr::Language::English);
+        CDoc doc;
+        auto pSelect = std::make_unique<CSelectGroupDlg>();
+        pSelect->m_groupList = {doc.AddGroup("Room A")};
+        std::vector<std::unique_ptr<QDialog>> all;
+        all.push_back(std::make_unique<CRegisterDlg>());
+        all.push_back(std::make_unique<CSettingsDlg>());
+        all.push_back(std::move(pSelect));
+        all.push_back(std::make_unique<CAboutDlg>());
+        all.push_back(std::make_unique<CPasswordDlg>());
+        all.push_back(std::make_unique<CPasswordSetDlg>());
+        all.push_back(std::make_unique<CReserveDlg>());
+        const auto it = std::find_if(all.begin(), all.end(), [&strClass](const auto& p) {
+            return QLatin1String(p->metaObject()->className()) == strClass;
+        });
+        QVERIFY(it != all.end());
+        QDialog* pDlg = it->get();
+        pDlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(pDlg));
+
+        const Qt::WindowFlags flags = pDlg->windowFlags();
+        QVERIFY(!(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        const QSize size = pDlg->size();
+        QCOMPARE(pDlg->minimumSize(), size);
+        QCOMPARE(pDlg->maximumSize(), size);
+        // Every text has its room in either language.
+        for (QWidget* pChild : pDlg->findChildren<QWidget*>()) {
+            if (pChild->isVisible() &&
+                (qobject_cast<QLabel*>(pChild) || qobject_cast<QAbstractButton*>(pChild)))
+                QVERIFY2(pChild->width() >= pChild->minimumSizeHint().width(),
+                         qPrintable(pChild->objectName()));
+        }
+
+        // Changes inside keep the size: the busy text, the wake-up tab without its type box.
+        if (auto* pRegister = qobject_cast<CRegisterDlg*>(pDlg)) {
+            auto* pBusy = pRegister->findChild<QLabel*>(QStringLiteral("labelBusy"));
+            QCOMPARE(pBusy->text(),
+                     bJapanese ? QString::fromUtf8("検索中…") : QString::fromUtf8("Looking up…"));
+            pBusy->show();
+            QApplication::processEvents();
+            QVERIFY(pBusy->width() >= pBusy->minimumSizeHint().width());
+        } else if (auto* pReserve = qobject_cast<CReserveDlg*>(pDlg)) {
+            pReserve->SelectTab(1);
+            QVERIFY(!pReserve->findChild<QWidget*>(QStringLiteral("typeBox"))->isVisible());
+        }
+        QApplication::processEvents();
+        QCOMPARE(pDlg->size(), size);
+        pDlg->resize(size + QSize(200, 100));
+        QCOMPARE(pDlg->size(), size);
+    }
+
+    void selectGroupShowsTheTreesGroupPicture()
+    {
+        CDoc doc;
+        CGroup* pGroup = doc.AddGroup("Room A");
+        CGpTree tree(&doc);
+        tree.OnInitialUpdate();
+        const QSize picture(18, 17);
+        const QImage treePicture =
+            tree.ItemOf(pGroup)->icon(0).pixmap(picture, QIcon::Selected).toImage(); // coloured screens
+        CSelectGroupDlg dlg;
+        dlg.m_groupList = {pGroup};
+        dlg.show();
+        auto* pList = dlg.findChild<QListWidget*>(QStringLiteral("listGroups"));
+        QCOMPARE(pList->count(), 1);
+        QCOMPARE(pList->iconSize(), picture);
+        const QImage shown = pList->item(0)->icon().pixmap(picture).toImage();
+        QVERIFY(!shown.isNull());
+        QCOMPARE(shown, treePicture);
+        QCOMPARE(pList->item(0)->icon().pixmap(picture, QIcon::Selected).toImage(), treePicture);
     }
 
     void selectGroupReturnsChosenInListOrder()

@@ -71,6 +71,7 @@ void TestFlowsRegistration::registrationUpToTheLimitWithAGroupShown()
         SetText(pDlg, "editName", "last");
         SetText(pDlg, "editIp", "127.1.1.254");
         pDlg->accept();
+        QVERIFY(QTest::qWaitFor([pDlg] { return !pDlg->IsLookingUp(); }, 5000));
         if (pDlg->isVisible())
             pDlg->reject(); // refused
     });
