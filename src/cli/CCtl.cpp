@@ -505,6 +505,22 @@ int CCtl::Groups(const Args& args)
     return ExitOk;
 }
 
+// The targets' addresses (network order) for the worker; PCs without one are named.
+std::vector<std::uint32_t> CCtl::AddressesOf(const std::vector<CKw*>& targets,
+                                             std::vector<const CKw*>& skipped) const
+{
+    std::vector<std::uint32_t> addresses;
+    for (const CKw* pPc : targets) {
+        if (HasAddress(pPc->m_dwIp))
+            addresses.push_back(htonl(pPc->m_dwIp));
+        else
+            skipped.push_back(pPc);
+    }
+    if (!skipped.empty())
+        Err(tr("No IP address, left out: %1").arg(Names(skipped)));
+    return addresses;
+}
+
 int CCtl::Status(const Args& args)
 {
     CDoc doc;
@@ -513,16 +529,8 @@ int CCtl::Status(const Args& args)
     const auto targets = Targets(doc, args);
     if (!targets)
         return ExitUsage;
-    std::vector<std::uint32_t> addresses;
     std::vector<const CKw*> skipped;
-    for (const CKw* pPc : *targets) {
-        if (HasAddress(pPc->m_dwIp))
-            addresses.push_back(htonl(pPc->m_dwIp));
-        else
-            skipped.push_back(pPc);
-    }
-    if (!skipped.empty())
-        Err(tr("No IP address, left out: %1").arg(Names(skipped)));
+    const std::vector<std::uint32_t> addresses = AddressesOf(*targets, skipped);
 
     CCtlClient::Outcome outcome;
     if (!addresses.empty())
@@ -592,16 +600,8 @@ int CCtl::Operate(const Args& args)
         return ExitUsage;
     const bool bReboot = args.strCommand == "reboot";
     const std::uint32_t dwWord = OperationWord(bReboot, args.bForce);
-    std::vector<std::uint32_t> addresses;
     std::vector<const CKw*> skipped;
-    for (const CKw* pPc : *targets) {
-        if (HasAddress(pPc->m_dwIp))
-            addresses.push_back(htonl(pPc->m_dwIp));
-        else
-            skipped.push_back(pPc);
-    }
-    if (!skipped.empty())
-        Err(tr("No IP address, left out: %1").arg(Names(skipped)));
+    const std::vector<std::uint32_t> addresses = AddressesOf(*targets, skipped);
 
     CCtlClient::Outcome outcome;
     if (!addresses.empty())

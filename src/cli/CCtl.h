@@ -51,6 +51,8 @@ private:
     std::string DataPath(const Args& args) const;
     bool Load(CDoc& doc, const std::string& strPath);
     std::optional<std::vector<CKw*>> Targets(const CDoc& doc, const Args& args);
+    std::vector<std::uint32_t> AddressesOf(const std::vector<CKw*>& targets,
+                                           std::vector<const CKw*>& skipped) const;
 
     int List(const Args& args);
     int Groups(const Args& args);
