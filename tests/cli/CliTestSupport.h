@@ -3,18 +3,13 @@
 #include "cli/CCtl.h"
 #include "model/CDoc.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSettings>
-#include <QStringList>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -44,39 +39,28 @@ class CtlFixture : public ::testing::Test {
 protected:
     struct Result {
         int nExit = -1;
-        std::string strOut;
-        std::string strErr;
+        std::string strOut, strErr;
     };
 
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        const QByteArray path = m_dir.path().toUtf8();
-        ::setenv("XDG_CONFIG_HOME", (path + "/config").constData(), 1);
-        ::setenv("XDG_DATA_HOME", (path + "/data").constData(), 1);
-        ::setenv("XDG_RUNTIME_DIR", path.constData(), 1);
-        ::setenv("VT_LOCK_FILE", (path + "/vtserver.lock").constData(), 1);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           m_dir.filePath(QStringLiteral("config")));
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                           m_dir.filePath(QStringLiteral("config")));
+        ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", Path("").c_str(), 1);
+        ::setenv("VT_LOCK_FILE", Path("vtserver.lock").c_str(), 1);
+        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, QString::fromStdString(Path("config")));
     }
 
-    std::string Path(const char* pszName) const
-    {
-        return m_dir.filePath(QString::fromUtf8(pszName)).toStdString();
-    }
+    std::string Path(const std::string& strName) const { return m_dir.path().toStdString() + "/" + strName; }
     std::string Data() const { return Path("roster.DAT"); }
 
-    /// vtctl in this process, on the case's data file unless the arguments name one.
+    /// vtctl in this process, on the case's data file unless `strData` names another.
     Result Ctl(std::vector<std::string> args, const std::string& strData = {})
     {
         Result result;
-        CtlEnv env;
-        env.strExePath = Path("vtctl");
-        env.hooks = m_hooks;
-        env.nBusyRetries = m_nBusyRetries;
-        env.nRetryPauseMs = 100;
+        CtlEnv env{Path("vtctl"), m_hooks, m_nBusyRetries, 100, {}, {}, {}};
         env.fnOut = [&](const std::string& s) { result.strOut += s; };
         env.fnErr = [&](const std::string& s) { result.strErr += s; };
         args.insert(args.begin(), {"--data", strData.empty() ? Data() : strData});
@@ -94,15 +78,5 @@ protected:
     ClientHooks m_hooks;
     int m_nBusyRetries = 3;
 };
-
-/// Line numbers of the "line N: ..." problems in a command's error output.
-inline std::set<int> ProblemLines(const std::string& strErr)
-{
-    std::set<int> lines;
-    for (const QString& strLine : QString::fromStdString(strErr).split(QLatin1Char('\n')))
-        if (strLine.startsWith(QLatin1String("line ")))
-            lines.insert(strLine.mid(5).section(QLatin1Char(':'), 0, 0).toInt());
-    return lines;
-}
 
 } // namespace clitest

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include <grp.h>
 #include <pwd.h>
@@ -80,26 +81,6 @@ int InChild(const std::function<int()>& fn, const passwd* pAs = nullptr)
 
 } // namespace
 
-TEST(DataFileDisk, WriteErrorsFailTheSaveAndKeepTheOldFile)
-{
-    QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString();
-    const std::string path = dir + "/vt.DAT";
-    CDoc few, full;
-    AddPcs(few, 3);
-    FillFullRoster(full, Local(2024, 3, 5, 22, 0), 0x0A000001, 0x0A0000FF);
-    for (const auto& [pOld, pNew] : {std::pair{&full, &few}, std::pair{&few, &full}}) {
-        ASSERT_EQ(SaveTo(*pOld, path), SaveResult::Saved);
-        const Bytes old = ReadFile(path);
-        EXPECT_EQ(SaveWithin(*pNew, path, 64), SaveResult::Failed) << pNew->m_pcs.size();
-        EXPECT_TRUE(pNew->IsModified());
-        EXPECT_EQ(ReadFile(path), old);
-        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"});
-        EXPECT_EQ(pNew->SaveModified(), SaveResult::Saved); // writes succeed again: so does the save
-        EXPECT_EQ(ReadFile(path), pNew->SaveToBytes());
-    }
-}
-
 TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
 {
     QTemporaryDir tmp;
@@ -146,24 +127,36 @@ TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
     EXPECT_EQ(Names(dir + "/real"), std::vector<std::string>{"vt.DAT"});
 }
 
-// A save killed halfway leaves its temporary file beside the data file; the clean-up
-// removes exactly such files.
-TEST(DataFileDisk, LeftoversOfInterruptedSaves)
+// A failing write (as on a full disk) fails the save and keeps the old file. A save killed
+// halfway leaves its temporary file beside the data file; the clean-up removes exactly
+// such files.
+TEST(DataFileDisk, FailedAndInterruptedSaves)
 {
     QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString();
-    const std::string path = dir + "/vt.DAT";
-    WriteFile(path, {1, 2, 3});
-    CDoc doc;
-    FillFullRoster(doc, Local(2024, 3, 5, 22, 0), 0x0A000001, 0x0A0000FF);
+    const std::string dir = tmp.path().toStdString(), path = dir + "/vt.DAT";
+    CDoc few, full;
+    AddPcs(few, 3);
+    FillFullRoster(full, Local(2024, 3, 5, 22, 0), 0x0A000001, 0x0A0000FF);
+    for (const auto& [pOld, pNew] : {std::pair{&full, &few}, std::pair{&few, &full}}) {
+        ASSERT_EQ(SaveTo(*pOld, path), SaveResult::Saved);
+        const Bytes old = ReadFile(path);
+        EXPECT_EQ(SaveWithin(*pNew, path, 64), SaveResult::Failed) << pNew->m_pcs.size();
+        EXPECT_TRUE(pNew->IsModified());
+        EXPECT_EQ(ReadFile(path), old);
+        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"});
+        EXPECT_EQ(pNew->SaveModified(), SaveResult::Saved); // writes succeed again: so does the save
+        EXPECT_EQ(ReadFile(path), pNew->SaveToBytes());
+    }
+
+    const Bytes old = ReadFile(path);
     const int status = InChild([&] {
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
-        SaveWithin(doc, path, 8192, SIG_DFL);
+        SaveWithin(few, path, 64, SIG_DFL);
         return 0;
     });
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
-    EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadFile(path), old);
     ASSERT_EQ(Names(dir).size(), 2u);
 
     // Look-alikes, another user's file of the very pattern, and no files at all stay.
@@ -189,7 +182,7 @@ TEST(DataFileDisk, LeftoversOfInterruptedSaves)
     EXPECT_EQ(vtdatafile::RemoveLeftovers(dir + "/links/vt.DAT"), 2);
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(Names(dir), kept);
-    EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadFile(path), old);
 }
 
 // Saved, refused as read-only, or written in place, by what this user may write: run as
@@ -200,57 +193,45 @@ TEST(DataFileDisk, WriteAccessDecidesHowToSave)
     const passwd* pw = bRoot ? ::getpwnam("nobody") : nullptr;
     if (bRoot && !pw)
         GTEST_SKIP() << "no user nobody to act as";
-    enum Owner { Mine, Others };
-    const struct {
-        const char* what;
-        Owner owner;
-        mode_t mode;
-        bool bFolderOpen;
-        SaveResult result;
-        bool bInPlace;
-    } cases[] = {
-        {"own file, own folder: replaced", Mine, 0644, true, SaveResult::Saved, false},
-        {"own file in a closed folder: in place", Mine, 0644, false, SaveResult::Saved, true},
-        {"own read-only file", Mine, 0444, true, SaveResult::Refused, false},
-        {"another user's file in a closed folder", Others, 0644, false, SaveResult::Refused, false},
-        {"another user's file in an open folder", Others, 0644, true, SaveResult::Refused, false},
-        {"another user's file open to all, closed folder: in place", Others, 0666, false, SaveResult::Saved,
-         true},
+    // Whose file, its mode, whether this user may write the folder; how the save goes.
+    const std::tuple<bool, mode_t, bool, SaveResult, bool> cases[] = {
+        {true, 0644, true, SaveResult::Saved, false},
+        {true, 0644, false, SaveResult::Saved, true}, // written in place
+        {true, 0444, true, SaveResult::Refused, false},
+        {false, 0644, false, SaveResult::Refused, false},
+        {false, 0644, true, SaveResult::Refused, false},
+        {false, 0666, false, SaveResult::Saved, true}, // another user's file open to all: in place
     };
     QTemporaryDir tmp;
     ::chmod(tmp.path().toLocal8Bit().constData(), 0755);
-    const uid_t uid = bRoot ? pw->pw_uid : ::geteuid();
+    const uid_t uid = bRoot ? pw->pw_uid : ::geteuid(), other = bRoot ? 0 : uid;
     const gid_t gid = bRoot ? pw->pw_gid : ::getegid();
     int nCase = 0;
-    for (const auto& c : cases) {
-        if (c.owner == Others && !bRoot)
+    for (const auto& [bMine, mode, bFolderOpen, result, bInPlace] : cases) {
+        if (!bMine && !bRoot)
             continue; // only root can hand a file to another user
-        const std::string dir = tmp.path().toStdString() + "/" + std::to_string(nCase++);
-        const std::string path = dir + "/vt.DAT";
+        const std::string dir = tmp.path().toStdString() + "/" + std::to_string(nCase++),
+                          path = dir + "/vt.DAT";
         fs::create_directory(dir);
         WriteFile(path, {1, 2, 3});
-        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
-        ASSERT_TRUE(c.owner == Others || ::chown(path.c_str(), uid, gid) == 0);
-        ASSERT_TRUE(!bRoot || ::chown(dir.c_str(), c.bFolderOpen ? uid : 0, c.bFolderOpen ? gid : 0) == 0);
-        ASSERT_EQ(::chmod(dir.c_str(), c.bFolderOpen ? 0755 : 0555), 0);
+        ASSERT_EQ(::chown(path.c_str(), bMine ? uid : other, gid), 0);
+        ASSERT_EQ(::chown(dir.c_str(), bFolderOpen ? uid : other, gid), 0);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_EQ(::chmod(dir.c_str(), bFolderOpen ? 0755 : 0555), 0);
         struct stat before {};
         ::lstat(path.c_str(), &before);
 
         CDoc doc;
         AddPcs(doc, 1);
-        const int status = InChild(
-            [&] {
-                const SaveResult r = SaveTo(doc, path);
-                return static_cast<int>(r) * 2 + (doc.IsModified() ? 1 : 0);
-            },
-            pw);
-        EXPECT_EQ(status, W_EXITCODE(static_cast<int>(c.result) * 2, 0)) << c.what;
-        EXPECT_EQ(ReadFile(path), (c.result == SaveResult::Saved ? doc.SaveToBytes() : Bytes{1, 2, 3}))
-            << c.what;
+        const int status =
+            InChild([&] { return static_cast<int>(SaveTo(doc, path)) * 2 + doc.IsModified(); }, pw);
+        EXPECT_EQ(status, W_EXITCODE(static_cast<int>(result) * 2, 0)) << nCase;
+        EXPECT_EQ(ReadFile(path), (result == SaveResult::Saved ? doc.SaveToBytes() : Bytes{1, 2, 3}))
+            << nCase;
         struct stat after {};
         ::lstat(path.c_str(), &after);
-        EXPECT_EQ(after.st_ino == before.st_ino, c.result != SaveResult::Saved || c.bInPlace) << c.what;
-        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"}) << c.what;
+        EXPECT_EQ(after.st_ino == before.st_ino, result != SaveResult::Saved || bInPlace) << nCase;
+        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"}) << nCase;
         ::chmod(dir.c_str(), 0755);
     }
 }
