@@ -2,9 +2,11 @@
 #include "CliTestSupport.h"
 
 #include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
+
+#include <filesystem>
 
 using namespace clitest;
 
@@ -16,74 +18,75 @@ protected:
     {
         CtlFixture::SetUp();
         // Side by side, as installed: both find the same data file without being told.
-        ASSERT_TRUE(QFile::copy(QStringLiteral(VTCTL_EXE), m_dir.filePath(QStringLiteral("vtctl"))));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(VTSERVER_EXE), m_dir.filePath(QStringLiteral("vtserver"))));
-        QDir().mkpath(m_dir.filePath(QStringLiteral("config/TORVANE")));
-        // No status poll from the program while it runs.
-        WriteAll(Path("config/TORVANE/VT Server.conf"), "[Settings]\nType=0\n");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VTCTL_EXE), QString::fromStdString(Path("vtctl"))));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VTSERVER_EXE), QString::fromStdString(Path("vtserver"))));
+        std::filesystem::create_directories(Path("config/TORVANE"));
+        WriteAll(Path("config/TORVANE/VT Server.conf"), "[Settings]\nType=0\n"); // no status poll
     }
 
-    QProcessEnvironment Environment(bool bJapanese = false) const
+    /// `pszExe` on an offscreen display in the given locale.
+    void Prepare(QProcess& process, const char* pszExe, const std::vector<std::string>& args = {},
+                 const char* pszLocale = "C")
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
-        env.insert(QStringLiteral("VT_LOCK_FILE"), m_dir.filePath(QStringLiteral("vtserver.lock")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.remove(QStringLiteral("LANGUAGE"));
-        env.insert(QStringLiteral("LC_ALL"), bJapanese ? QStringLiteral("ja_JP.UTF-8") : QStringLiteral("C"));
-        env.insert(QStringLiteral("LANG"), bJapanese ? QStringLiteral("ja_JP.UTF-8") : QStringLiteral("C"));
-        return env;
+        for (const char* pszName : {"LC_ALL", "LANG"})
+            env.insert(QLatin1String(pszName), QLatin1String(pszLocale));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        QStringList arguments;
+        for (const std::string& strArg : args)
+            arguments << QString::fromStdString(strArg);
+        process.start(QString::fromStdString(Path(pszExe)), arguments);
     }
 
-    Result Exe(const QStringList& args, bool bJapanese = false)
+    /// vtctl to its end (a hung one is killed: exit -1).
+    Result Exe(const std::vector<std::string>& args, const char* pszLocale = "C")
     {
         QProcess process;
-        process.setProcessEnvironment(Environment(bJapanese));
-        process.start(m_dir.filePath(QStringLiteral("vtctl")), args);
-        Result result;
-        if (!process.waitForFinished(20000)) {
-            process.kill();
-            process.waitForFinished(3000);
-            return result;
-        }
-        result.nExit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.strOut = process.readAllStandardOutput().toStdString();
-        result.strErr = process.readAllStandardError().toStdString();
-        return result;
+        Prepare(process, "vtctl", args, pszLocale);
+        const bool bEnded = process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit;
+        return {bEnded ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
     }
 };
 
-TEST_F(CtlExeTest, HelpExitStatusAndTheSystemsLanguage)
+TEST_F(CtlExeTest, UsageHelpAndExitStatusInTheSystemsLanguage)
 {
     WriteAll(Path("bad.DAT"), "not a roster");
+    const char* const ja = "ja_JP.UTF-8";
     const struct {
-        QStringList args;
-        bool bJapanese;
+        std::vector<std::string> args;
+        const char* pszLocale;
         int nExit;
-        std::string strOut;
-        std::string strErr;
+        std::string strOut, strErr;
     } cases[] = {
-        {{QStringLiteral("--help")}, false, 0, "Data file: " + Path("vtserver.DAT"), ""},
-        {{QStringLiteral("status"), QStringLiteral("--help")}, false, 0, "Usage: vtctl status TARGETS", ""},
-        {{}, false, 2, "", "name a command"},
-        {{QStringLiteral("--data"), QString::fromStdString(Path("bad.DAT")), QStringLiteral("list")},
-         false,
-         3,
-         "",
-         "Cannot read the data file"},
-        {{QStringLiteral("list")}, true, 0, "PC名", ""},
-        {{QStringLiteral("wake"), QStringLiteral("nosuch")}, true, 2, "", "不明な対象「nosuch」"},
-        {{QStringLiteral("--help")}, true, 0, "終了ステータス", ""},
+        {{"--help"}, "C", 0, "Data file: " + Path("vtserver.DAT"), ""},
+        {{"status", "--help"}, "C", 0, "Usage: vtctl status TARGETS", ""},
+        {{}, "C", 2, "", "name a command"},
+        {{"bogus"}, "C", 2, "", "unknown command \"bogus\""},
+        {{"list", "--force"}, "C", 2, "", "list does not take the option --force"},
+        {{"list", "--nope"}, "C", 2, "", "unknown option \"--nope\""},
+        {{"list", "NoGroup"}, "C", 2, "", "there is no group \"NoGroup\""},
+        {{"status"}, "C", 2, "", "name the targets, or --all"},
+        {{"wake", "--all", "PC-001"}, "C", 2, "", "name targets or --all, not both"},
+        {{"import"}, "C", 2, "", "import takes one file"},
+        {{"import", Path("missing.csv")}, "C", 2, "", "cannot read"},
+        {{"export", Path("no/such/dir/x.csv")}, "C", 2, "", "cannot write"},
+        {{"--data", Path("bad.DAT"), "list"}, "C", 3, "", "Cannot read the data file"},
+        {{"--data", Path(""), "groups"}, "C", 3, "", "Cannot read the data file"},
+        {{"list"}, ja, 0, "PC名", ""},
+        {{"wake", "nosuch"}, ja, 2, "", "不明な対象「nosuch」"},
+        {{"--help"}, ja, 0, "終了ステータス", ""},
     };
     for (const auto& c : cases) {
-        const Result result = Exe(c.args, c.bJapanese);
-        const std::string strCase = c.args.join(QLatin1Char(' ')).toStdString();
+        const Result result = Exe(c.args, c.pszLocale);
+        const std::string strCase = c.args.empty() ? "" : c.args.front() + " " + c.args.back();
         EXPECT_EQ(result.nExit, c.nExit) << strCase << "\n" << result.strErr;
         EXPECT_NE(result.strOut.find(c.strOut), std::string::npos) << strCase << "\n" << result.strOut;
         EXPECT_NE(result.strErr.find(c.strErr), std::string::npos) << strCase << "\n" << result.strErr;
     }
+    EXPECT_FALSE(std::filesystem::exists(Path("vtserver.DAT")));
 }
 
 TEST_F(CtlExeTest, ImportIsRefusedWhileTheProgramRunsAndTakenOnceItHasEnded)
@@ -95,23 +98,21 @@ TEST_F(CtlExeTest, ImportIsRefusedWhileTheProgramRunsAndTakenOnceItHasEnded)
     WriteAll(Path("in.csv"), "name,ip,mac\nNEW,10.0.0.2,\n");
 
     QProcess server;
-    server.setProcessEnvironment(Environment());
-    server.start(m_dir.filePath(QStringLiteral("vtserver")), {});
+    Prepare(server, "vtserver");
     ASSERT_TRUE(server.waitForStarted(5000));
-    for (int i = 0; i < 200 && !QFile::exists(m_dir.filePath(QStringLiteral("vtserver.lock"))); ++i)
+    for (int i = 0; i < 200 && !std::filesystem::exists(Path("vtserver.lock")); ++i)
         QThread::msleep(50);
-    ASSERT_TRUE(QFile::exists(m_dir.filePath(QStringLiteral("vtserver.lock"))));
-
-    const Result refused = Exe({QStringLiteral("import"), QString::fromStdString(Path("in.csv"))});
+    ASSERT_TRUE(std::filesystem::exists(Path("vtserver.lock")));
+    const Result refused = Exe({"import", Path("in.csv")});
     EXPECT_EQ(refused.nExit, 1);
     EXPECT_NE(refused.strErr.find("VT Server is running"), std::string::npos) << refused.strErr;
     EXPECT_EQ(ReadAll(Path("vtserver.DAT")), strBefore);
 
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(10000));
-    const Result taken = Exe({QStringLiteral("import"), QString::fromStdString(Path("in.csv"))});
+    const Result taken = Exe({"import", Path("in.csv")});
     EXPECT_EQ(taken.nExit, 0) << taken.strErr;
-    EXPECT_NE(Exe({QStringLiteral("list")}).strOut.find("NEW "), std::string::npos);
+    EXPECT_NE(Exe({"list"}).strOut.find("NEW "), std::string::npos);
 }
 
 } // namespace
