@@ -1,26 +1,104 @@
-#include "CliTestSupport.h"
-
+// vtctl: its pieces in this process, the network commands against simulated agents, and
+// the built executable beside a copy of the built program.
 #include "AgentLab.h"
 #include "Commands.h"
 #include "app/Settings.h"
+#include "cli/CCtl.h"
+#include "model/CDoc.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
-using namespace clitest;
+#include <gtest/gtest.h>
 
 namespace {
+
+std::string ReadAll(const std::string& strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const std::string& strPath, const std::string& strText)
+{
+    std::ofstream(strPath, std::ios::binary) << strText;
+}
+
+std::array<std::uint8_t, 6> Mac(std::uint8_t last)
+{
+    return {0x00, 0x1B, 0x21, 0x3A, 0x4C, last};
+}
+
+/// One case's private files: the data file, the settings, the per-user data folder and
+/// the instance lock all live in a temporary folder.
+class CtlTest : public ::testing::Test {
+protected:
+    struct Result {
+        int nExit = -1;
+        std::string strOut, strErr;
+    };
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", Path("").c_str(), 1);
+        ::setenv("VT_LOCK_FILE", Path("vtserver.lock").c_str(), 1);
+        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, QString::fromStdString(Path("config")));
+    }
+
+    std::string Path(const std::string& strName) const { return m_dir.path().toStdString() + "/" + strName; }
+    std::string Data() const { return Path("roster.DAT"); }
+
+    /// vtctl in this process, on the case's data file unless `strData` names another.
+    Result Ctl(std::vector<std::string> args, const std::string& strData = {})
+    {
+        Result result;
+        CtlEnv env{Path("vtctl"), m_hooks, m_nBusyRetries, 100, {}, {}, {}};
+        env.fnOut = [&](const std::string& s) { result.strOut += s; };
+        env.fnErr = [&](const std::string& s) { result.strErr += s; };
+        args.insert(args.begin(), {"--data", strData.empty() ? Data() : strData});
+        result.nExit = CCtl(std::move(env)).Run(args);
+        return result;
+    }
+
+    void Save(CDoc& doc, const std::string& strPath = {})
+    {
+        doc.SetPathName(strPath.empty() ? Data() : strPath);
+        ASSERT_EQ(doc.DoFileSave(), SaveResult::Saved);
+    }
+
+    QTemporaryDir m_dir;
+    ClientHooks m_hooks;
+    int m_nBusyRetries = 3;
+};
 
 constexpr std::uint32_t kLoopback = 0x7F000001u;
 constexpr std::uint32_t kWolAddress = 0x7F000009u; // the PCs' "broadcast" address
@@ -61,8 +139,6 @@ std::string Compact(const std::string& strJson)
         .remove(QRegularExpression(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)(?=\")")))
         .toStdString();
 }
-
-using CtlTest = CtlFixture;
 
 TEST_F(CtlTest, ListAndGroupsShowTheListsTextsAndJsonForScripts)
 {
@@ -117,11 +193,11 @@ TEST(CtlWords, RebootAndShutdownSendTheMenuCommandsOperationWords)
 
 // PC-001 refuses operations with code 5, PC-002 is switched off, PC-003 answers; PC-004
 // has no IP address and PC-002 no MAC address. Lab = PC-001, PC-002, PC-004.
-class CtlNetTest : public CtlFixture {
+class CtlNetTest : public CtlTest {
 protected:
     void SetUp() override
     {
-        CtlFixture::SetUp();
+        CtlTest::SetUp();
         ASSERT_NE(m_wPort, 0);
         // Bound to one address, so that the Wake-on-LAN listener may share the port.
         vtsettings::WriteInt("Interface", "IP Port", m_wPort);
@@ -257,4 +333,241 @@ TEST_F(CtlNetTest, APortHeldForAMomentIsWaitedForAndOneHeldForGoodIsReported)
     EXPECT_EQ(log, QStringList{Request("status", 4, 0, 0, "reply")});
 }
 
+constexpr const char* kHeader = "name,ip,mac,broadcast,groups\n";
+
+/// Line numbers of the "line N: ..." problems in a command's error output.
+std::set<int> ProblemLines(const std::string& strErr)
+{
+    std::set<int> lines;
+    for (const QString& strLine : QString::fromStdString(strErr).split(QLatin1Char('\n')))
+        if (strLine.startsWith(QLatin1String("line ")))
+            lines.insert(strLine.mid(5).section(QLatin1Char(':'), 0, 0).toInt());
+    return lines;
+}
+
+using ImportTest = CtlTest;
+
+// Imported into a new data file and exported again, the same CSV: the second row lists A
+// before B, so the import makes A first. The file is one the program writes too.
+TEST_F(ImportTest, ExportOfAnImportGivesTheSameCsvAndRowsUpdateThePcAtTheirAddress)
+{
+    const std::string strCsv = std::string(kHeader) + "PC-001,10.0.0.1,00-1B-21-3A-4C-01,255.255.255.255,B\n"
+                                                      "\"Room, 2 \"\"east\"\"\",10.0.0.2,,10.0.0.255,A;B\n"
+                                                      "端末３,,00-1B-21-3A-4C-03,255.255.255.255,Lab 3\n"
+                                                      "\" padded \",10.0.0.4,,255.255.255.255,A;Lab 3\n";
+    WriteAll(Path("in.csv"), strCsv);
+    const Result imported = Ctl({"import", Path("in.csv")});
+    ASSERT_EQ(imported.nExit, 0) << imported.strErr;
+    ASSERT_EQ(Ctl({"export", Path("out.csv")}).nExit, 0);
+    EXPECT_EQ(ReadAll(Path("out.csv")), strCsv);
+    CDoc loaded;
+    ASSERT_TRUE(loaded.OnOpenDocument(Data()));
+    const std::vector<std::uint8_t> resaved = loaded.SaveToBytes();
+    const std::string strBefore = ReadAll(Data());
+    EXPECT_EQ(strBefore, std::string(resaved.begin(), resaved.end()));
+    const Result again = Ctl({"import", Path("out.csv")});
+    EXPECT_EQ(std::make_pair(again.nExit, again.strOut),
+              std::make_pair(0, std::string("Nothing to change.\n")));
+    EXPECT_EQ(ReadAll(Data()), strBefore);
+
+    // By IP address, else by MAC address among the PCs without one; an empty mac cell keeps
+    // the MAC, and nothing is removed.
+    WriteAll(Path("in.csv"), "groups,Name,mac,ip\n"
+                             "H,NEW-1,,10.0.0.1\n"
+                             "A,T3,00:1b:21:3a:4c:03,\n"
+                             ",PC-C,aa-bb-cc-dd-ee-ff,10.0.0.3\n");
+    const std::string strChanges = "new group \"H\"\n"
+                                   "update 10.0.0.1: name \"PC-001\" -> \"NEW-1\"\n"
+                                   "add NEW-1 to group \"H\"\n"
+                                   "update 00-1B-21-3A-4C-03: name \"端末３\" -> \"T3\"\n"
+                                   "add T3 to group \"A\"\n"
+                                   "add PC-C (10.0.0.3)\n"
+                                   "1 PCs added, 2 updated, 1 groups created, 2 memberships added.\n";
+    const Result dry = Ctl({"import", "--dry-run", Path("in.csv")});
+    EXPECT_EQ(std::make_pair(dry.nExit, dry.strOut),
+              std::make_pair(0, strChanges + "Dry run: the data file was not changed.\n"));
+    EXPECT_EQ(ReadAll(Data()), strBefore);
+    const Result done = Ctl({"import", Path("in.csv")});
+    EXPECT_EQ(std::make_pair(done.nExit, done.strOut), std::make_pair(0, strChanges)) << done.strErr;
+    EXPECT_EQ(Ctl({"export"}).strOut, std::string(kHeader) +
+                                          "NEW-1,10.0.0.1,00-1B-21-3A-4C-01,255.255.255.255,B;H\n"
+                                          "\"Room, 2 \"\"east\"\"\",10.0.0.2,,10.0.0.255,A;B\n"
+                                          "T3,,00-1B-21-3A-4C-03,255.255.255.255,A;Lab 3\n"
+                                          "\" padded \",10.0.0.4,,255.255.255.255,A;Lab 3\n"
+                                          "PC-C,10.0.0.3,AA-BB-CC-DD-EE-FF,255.255.255.255,\n");
+}
+
+TEST_F(ImportTest, EveryProblemIsReportedByLineAndTheDataFileStaysByteForByte)
+{
+    CDoc doc;
+    const auto mac = Mac(0xEE);
+    doc.AddToGroup(doc.AddGroup("x;y"), doc.AddPc("HOST", 0x0A000001u, mac.data(), 0xFFFFFFFFu)->m_nId);
+    Save(doc);
+    const std::string strBefore = ReadAll(Data());
+
+    std::string strFull, strGroups;
+    for (int i = 0; i < 254; ++i)
+        strFull += "P" + std::to_string(i) + ",10.1." + std::to_string(i / 200) + "." +
+                   std::to_string(i % 200 + 1) + ",,,\n";
+    for (int i = 0; i < 100; ++i)
+        strGroups +=
+            "P" + std::to_string(i) + ",10.2.0." + std::to_string(i + 1) + ",,,g" + std::to_string(i) + "\n";
+    const std::string strName128(128, 'n');
+
+    const struct {
+        const char* pszCase;
+        std::string strCsv;
+        std::set<int> lines;
+        const char* pszHeader = kHeader;
+    } cases[] = {
+        {"bad IP address", "A,10.0.0.300,,,\nB,0.0.0.0,,,\n", {2, 3}},
+        {"bad MAC address", "A,10.0.0.5,00-1B-21-3A-4C,,\n", {2}},
+        {"bad broadcast address", "A,10.0.0.5,,x.y,\n", {2}},
+        {"no usable address", "A,127.0.0.1,,,\n", {2}},
+        {"names",
+         ",10.0.0.5,,,\n" + strName128 + ",10.0.0.6,,,\n" + strName128 +
+             "n,10.0.0.7,,,\n\"A\tB\",10.0.0.8,,,\n",
+         {2, 4, 5}},
+        {"group name", "A,10.0.0.5,,,ok;" + std::string(65, 'g') + "\n", {2}},
+        {"duplicate rows",
+         "A,10.0.0.5,,,\nB,10.0.0.5,,,\nC,,00-1b-21-3a-4c-10,,\nD,,00:1B:21:3A:4C:10,,\n",
+         {3, 5}},
+        {"MAC of a registered PC", "A,10.0.0.5,00-1B-21-3A-4C-EE,,\n", {2}},
+        {"field count", "A,10.0.0.5,,\n", {2}},
+        {"not UTF-8", "A\xFF,10.0.0.5,,,\n", {2}},
+        {"line breaks inside quotes", "\"A\nB\",10.0.0.5,,,\nC,bad,,,\n", {2, 4}},
+        {"unclosed quote", "A,10.0.0.5,,,\n\"B,10.0.0.6,,,\n", {3}},
+        {"more than 254 PCs", strFull, {255}},
+        {"more than 100 groups", strGroups, {101}},
+        {"misspelt column", "", {1}, "name,ip,mac,brodcast\n"},
+        {"no ip column", "", {1}, "name,mac\n"},
+        {"column twice", "", {1}, "name,ip,mac,ip\n"},
+    };
+    for (const auto& c : cases) {
+        WriteAll(Path("in.csv"), c.pszHeader + (c.strCsv.empty() ? "A,10.0.0.5,,\n" : c.strCsv));
+        const Result result = Ctl({"import", Path("in.csv")});
+        EXPECT_EQ(result.nExit, CCtl::ExitUsage) << c.pszCase;
+        EXPECT_EQ(ProblemLines(result.strErr), c.lines) << c.pszCase << "\n" << result.strErr;
+        EXPECT_EQ(ReadAll(Data()), strBefore) << c.pszCase;
+    }
+
+    // A group the groups column cannot hold: left out of the export with a warning, and its
+    // members kept by an import.
+    WriteAll(Path("in.csv"), std::string(kHeader) + "A,10.0.0.5,,,\n");
+    ASSERT_EQ(Ctl({"import", Path("in.csv")}).nExit, 0);
+    EXPECT_NE(Ctl({"export"}).strErr.find("\"x;y\""), std::string::npos);
+    EXPECT_NE(Ctl({"list", "x;y"}).strOut.find("HOST "), std::string::npos);
+}
+
+class CtlExeTest : public CtlTest {
+protected:
+    void SetUp() override
+    {
+        CtlTest::SetUp();
+        // Side by side, as installed: both find the same data file without being told.
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VTCTL_EXE), QString::fromStdString(Path("vtctl"))));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VTSERVER_EXE), QString::fromStdString(Path("vtserver"))));
+        std::filesystem::create_directories(Path("config/TORVANE"));
+        WriteAll(Path("config/TORVANE/VT Server.conf"), "[Settings]\nType=0\n"); // no status poll
+    }
+
+    /// `pszExe` on an offscreen display in the given locale.
+    void Prepare(QProcess& process, const char* pszExe, const std::vector<std::string>& args = {},
+                 const char* pszLocale = "C")
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("LANGUAGE"));
+        for (const char* pszName : {"LC_ALL", "LANG"})
+            env.insert(QLatin1String(pszName), QLatin1String(pszLocale));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        QStringList arguments;
+        for (const std::string& strArg : args)
+            arguments << QString::fromStdString(strArg);
+        process.start(QString::fromStdString(Path(pszExe)), arguments);
+    }
+
+    /// vtctl to its end (a hung one is killed: exit -1).
+    Result Exe(const std::vector<std::string>& args, const char* pszLocale = "C")
+    {
+        QProcess process;
+        Prepare(process, "vtctl", args, pszLocale);
+        const bool bEnded = process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit;
+        return {bEnded ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+};
+
+TEST_F(CtlExeTest, UsageHelpAndExitStatusInTheSystemsLanguage)
+{
+    WriteAll(Path("bad.DAT"), "not a roster");
+    const char* const ja = "ja_JP.UTF-8";
+    const struct {
+        std::vector<std::string> args;
+        const char* pszLocale;
+        int nExit;
+        std::string strOut, strErr;
+    } cases[] = {
+        {{"--help"}, "C", 0, "Data file: " + Path("vtserver.DAT"), ""},
+        {{"status", "--help"}, "C", 0, "Usage: vtctl status TARGETS", ""},
+        {{}, "C", 2, "", "name a command"},
+        {{"bogus"}, "C", 2, "", "unknown command \"bogus\""},
+        {{"list", "--force"}, "C", 2, "", "list does not take the option --force"},
+        {{"list", "--nope"}, "C", 2, "", "unknown option \"--nope\""},
+        {{"list", "NoGroup"}, "C", 2, "", "there is no group \"NoGroup\""},
+        {{"status"}, "C", 2, "", "name the targets, or --all"},
+        {{"wake", "--all", "PC-001"}, "C", 2, "", "name targets or --all, not both"},
+        {{"import"}, "C", 2, "", "import takes one file"},
+        {{"import", Path("missing.csv")}, "C", 2, "", "cannot read"},
+        {{"export", Path("no/such/dir/x.csv")}, "C", 2, "", "cannot write"},
+        {{"--data", Path("bad.DAT"), "list"}, "C", 3, "", "Cannot read the data file"},
+        {{"--data", Path(""), "groups"}, "C", 3, "", "Cannot read the data file"},
+        {{"list"}, ja, 0, "PC名", ""},
+        {{"wake", "nosuch"}, ja, 2, "", "不明な対象「nosuch」"},
+        {{"--help"}, ja, 0, "終了ステータス", ""},
+    };
+    for (const auto& c : cases) {
+        const Result result = Exe(c.args, c.pszLocale);
+        const std::string strCase = c.args.empty() ? "" : c.args.front() + " " + c.args.back();
+        EXPECT_EQ(result.nExit, c.nExit) << strCase << "\n" << result.strErr;
+        EXPECT_NE(result.strOut.find(c.strOut), std::string::npos) << strCase << "\n" << result.strOut;
+        EXPECT_NE(result.strErr.find(c.strErr), std::string::npos) << strCase << "\n" << result.strErr;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("vtserver.DAT")));
+}
+
+TEST_F(CtlExeTest, ImportIsRefusedWhileTheProgramRunsAndTakenOnceItHasEnded)
+{
+    CDoc doc;
+    doc.AddPc("HOST", 0x0A000001u, nullptr, 0xFFFFFFFFu);
+    Save(doc, Path("vtserver.DAT"));
+    const std::string strBefore = ReadAll(Path("vtserver.DAT"));
+    WriteAll(Path("in.csv"), "name,ip,mac\nNEW,10.0.0.2,\n");
+
+    QProcess server;
+    Prepare(server, "vtserver");
+    ASSERT_TRUE(server.waitForStarted(5000));
+    for (int i = 0; i < 200 && !std::filesystem::exists(Path("vtserver.lock")); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(std::filesystem::exists(Path("vtserver.lock")));
+    const Result refused = Exe({"import", Path("in.csv")});
+    EXPECT_EQ(refused.nExit, 1);
+    EXPECT_NE(refused.strErr.find("VT Server is running"), std::string::npos) << refused.strErr;
+    EXPECT_EQ(ReadAll(Path("vtserver.DAT")), strBefore);
+
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(10000));
+    const Result taken = Exe({"import", Path("in.csv")});
+    EXPECT_EQ(taken.nExit, 0) << taken.strErr;
+    EXPECT_NE(Exe({"list"}).strOut.find("NEW "), std::string::npos);
+}
+
 } // namespace
+
+int main(int argc, char** argv)
+{
+    // QProcess wants an application object even when only its blocking waits are used.
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
