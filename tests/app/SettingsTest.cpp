@@ -85,7 +85,8 @@ TEST_F(SettingsTest, DefaultsRangesAndTheFileOnDisk)
     vtsettings::WriteInt("Settings", "Type", 2);
     EXPECT_EQ(vtsettings::Password(), "QU,I=");
     EXPECT_EQ(vtsettings::ReadString("Settings", "Other", "-"), "a,,b,");
-    for (const std::string value : {"a, b", " lead", "x,", "@String(y)", "\"q\"", "a\\b", "\xE6\x97\xA5"}) {
+    for (const std::string value : {"ab,cd", "a, b", " lead", "trail ", "a;b", "x,", ",", "@String(y)",
+                                    "\"q\"", "a\\b", "=", "\xE6\x97\xA5"}) {
         vtsettings::WriteString("Settings", "Pass", value);
         EXPECT_EQ(vtsettings::Password(), value);
     }

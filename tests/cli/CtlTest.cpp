@@ -452,11 +452,11 @@ TEST_F(ImportTest, EveryProblemIsReportedByLineAndTheDataFileStaysByteForByte)
     }
 
     // A group the groups column cannot hold: left out of the export with a warning, and its
-    // members kept by an import.
-    WriteAll(Path("in.csv"), std::string(kHeader) + "A,10.0.0.5,,,\n");
+    // members kept by an import that updates them.
+    WriteAll(Path("in.csv"), std::string(kHeader) + "HOST-2,10.0.0.1,,,\n");
     ASSERT_EQ(Ctl({"import", Path("in.csv")}).nExit, 0);
     EXPECT_NE(Ctl({"export"}).strErr.find("\"x;y\""), std::string::npos);
-    EXPECT_NE(Ctl({"list", "x;y"}).strOut.find("HOST "), std::string::npos);
+    EXPECT_NE(Ctl({"list", "x;y"}).strOut.find("HOST-2 "), std::string::npos);
 }
 
 class CtlExeTest : public CtlTest {
