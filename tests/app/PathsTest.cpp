@@ -20,26 +20,23 @@ namespace {
 TEST(PathsTest, DataFileBesideTheExecutableUnlessItsFolderIsClosed)
 {
     QTemporaryDir home;
-    ::setenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit().constData(), 1);
-    const fs::path root = home.path().toStdString();
-    const std::string perUser = (root / "data" / "TORVANE" / "VT Server" / "vt.DAT").string();
-    EXPECT_EQ(vtpaths::UserDataFolder(), (root / "data" / "TORVANE" / "VT Server").string());
+    const std::string root = home.path().toStdString();
+    ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+    const std::string perUser = root + "/data/TORVANE/VT Server";
+    EXPECT_EQ(vtpaths::UserDataFolder(), perUser);
 
-    fs::create_directories(root / "open");
-    EXPECT_EQ(vtpaths::DataFilePath((root / "open" / "vt").string()), (root / "open" / "vt.DAT").string());
-
-    // A folder nobody may write: beside only when the file is already there.
-    fs::create_directories(root / "closed");
-    if (::geteuid() != 0) {
-        ::chmod((root / "closed").c_str(), 0555);
-        EXPECT_EQ(vtpaths::DataFilePath((root / "closed" / "vt").string()), perUser);
-        ::chmod((root / "closed").c_str(), 0755);
-    }
-    std::ofstream((root / "closed" / "vt.DAT").string()) << "";
-    ::chmod((root / "closed").c_str(), 0555);
-    EXPECT_EQ(vtpaths::DataFilePath((root / "closed" / "vt").string()),
-              (root / "closed" / "vt.DAT").string());
-    ::chmod((root / "closed").c_str(), 0755);
+    // Folders nobody may write: beside only when the file is already there.
+    fs::create_directories(root + "/closed");
+    fs::create_directories(root + "/kept");
+    std::ofstream(root + "/kept/vt.DAT") << "";
+    ::chmod((root + "/closed").c_str(), 0555);
+    ::chmod((root + "/kept").c_str(), 0555);
+    EXPECT_EQ(vtpaths::DataFilePath(root + "/vt"), root + "/vt.DAT");
+    EXPECT_EQ(vtpaths::DataFilePath(root + "/kept/vt"), root + "/kept/vt.DAT");
+    EXPECT_EQ(vtpaths::DataFilePath(root + "/missing/vt"), perUser + "/vt.DAT");
+    EXPECT_EQ(vtpaths::DataFilePath(root + "/closed/vt"), // root may write into any folder
+              ::geteuid() == 0 ? root + "/closed/vt.DAT" : perUser + "/vt.DAT");
+    ::chmod((root + "/kept").c_str(), 0755);
 }
 
 // Only a folder of this user that nobody else may write holds the lock: the runtime
@@ -48,8 +45,7 @@ TEST(PathsTest, LockOnlyInAPrivateFolder)
 {
     QTemporaryDir dir;
     const std::string root = dir.path().toStdString();
-    const std::string config = root + "/config";
-    const std::string runtime = root + "/run";
+    const std::string config = root + "/config", runtime = root + "/run";
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     ::setenv("TMPDIR", root.c_str(), 1);
     ::unsetenv("VT_LOCK_FILE");
@@ -81,11 +77,8 @@ TEST(PathsTest, LockOnlyInAPrivateFolder)
             continue; // only root can hand a folder to another user
         EXPECT_EQ(vtpaths::InstanceLockPath(), expected) << what;
         struct stat st {};
-        const std::string folder = fs::path(expected).parent_path().string();
-        ASSERT_EQ(::stat(folder.c_str(), &st), 0) << what;
-        if (prepare == Missing || expected == inConfig) {
-            EXPECT_EQ(st.st_mode & 0777, 0700u) << what;
-        }
+        ASSERT_EQ(::stat(fs::path(expected).parent_path().c_str(), &st), 0) << what;
+        EXPECT_TRUE((prepare != Missing && expected != inConfig) || (st.st_mode & 0777) == 0700) << what;
     }
 
     // A settings folder others may write is no place either.

@@ -1,6 +1,5 @@
-// The data file against an unfriendly file system: a full disk, things that are not
+// The data file against an unfriendly file system: failing writes, things that are not
 // regular files, saves cut short, files and folders this user may not write.
-#include "FifoRelease.h"
 #include "FullRoster.h"
 #include "ModelTestSupport.h"
 #include "model/DataFile.h"
@@ -8,23 +7,16 @@
 #include <QtCore/QTemporaryDir>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <filesystem>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <tuple>
 
-#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,120 +49,36 @@ SaveResult SaveTo(CDoc& doc, const std::string& path)
     return doc.SaveModified();
 }
 
-ino_t Inode(const std::string& path)
+/// Saves while every write past `nLimit` bytes fails, as on a full disk; with `onLimit`
+/// SIG_DFL the limit kills the process instead, halfway through the save.
+SaveResult SaveWithin(CDoc& doc, const std::string& path, rlim_t nLimit, sighandler_t onLimit = SIG_IGN)
 {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit limit{nLimit, old.rlim_max};
+    const sighandler_t previous = ::signal(SIGXFSZ, onLimit);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const SaveResult result = SaveTo(doc, path);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+    return result;
 }
 
-const passwd* Nobody()
-{
-    return ::getpwnam("nobody");
-}
-
-/// Runs `fn` in a child process, as the user nobody when `bAsNobody`; the result is what
-/// `fn` returns, or -1 when the child did not get to run it or did not exit.
-int InChild(const std::function<int()>& fn, bool bAsNobody)
+/// Runs `fn` in a child process, as the user `pAs` when given; the child's wait status
+/// (exit code 255 when it could not become that user).
+int InChild(const std::function<int()>& fn, const passwd* pAs = nullptr)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const passwd* pw = bAsNobody ? Nobody() : nullptr;
-        if (bAsNobody &&
-            (!pw || ::setgroups(0, nullptr) != 0 || ::setgid(pw->pw_gid) != 0 || ::setuid(pw->pw_uid) != 0))
+        if (pAs && (::setgroups(0, nullptr) != 0 || ::setgid(pAs->pw_gid) != 0 || ::setuid(pAs->pw_uid) != 0))
             ::_exit(255);
         ::_exit(fn());
     }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
-}
-
-/// A small tmpfs mounted on a temporary folder for the test's length (root only).
-class SmallDisk final {
-public:
-    explicit SmallDisk(const std::string& strSize) : m_path(m_dir.path().toStdString() + "/disk")
-    {
-        fs::create_directory(m_path);
-        m_bMounted =
-            ::mount("tmpfs", m_path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, ("size=" + strSize).c_str()) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (m_bMounted)
-            ::umount2(m_path.c_str(), MNT_DETACH);
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
-    bool IsMounted() const { return m_bMounted; }
-    const std::string& Path() const { return m_path; }
-
-    /// Takes every free byte into the file "filler".
-    void Fill() const
-    {
-        const int fd = ::open((m_path + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        const std::vector<char> block(4096, 'f');
-        for (int i = 0; i < 100000 && fd >= 0 && ::write(fd, block.data(), block.size()) > 0; ++i) {
-        }
-        for (int i = 0; i < 4096 && fd >= 0 && ::write(fd, block.data(), 1) > 0; ++i) {
-        }
-        if (fd >= 0)
-            ::close(fd);
-    }
-    void Free() const { fs::remove(m_path + "/filler"); }
-
-private:
-    QTemporaryDir m_dir;
-    std::string m_path;
-    bool m_bMounted = false;
-};
-
-bool MakeSocket(const std::string& path)
-{
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path)
-        return false;
-    std::copy(path.begin(), path.end(), addr.sun_path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const bool bBound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return bBound;
+    int status = -1;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid ? status : -1;
 }
 
 } // namespace
-
-// Small rosters fit in a write buffer, so a write error may only show when it is flushed.
-TEST(DataFileDisk, FullDiskFailsAndKeepsTheOldFile)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "mounting a small file system needs root";
-    SmallDisk disk("512k");
-    if (!disk.IsMounted())
-        GTEST_SKIP() << "tmpfs cannot be mounted here";
-    const std::string path = disk.Path() + "/vt.DAT";
-    CDoc few, small, full;
-    AddPcs(few, 3);
-    AddPcs(small, 118);
-    FillFullRoster(full, Local(2024, 3, 5, 22, 0), 0x0A000001, 0x0A0000FF);
-    ASSERT_LT(small.SaveToBytes().size(), 16384u);
-
-    const std::pair<CDoc*, CDoc*> cases[] = {{&small, &few}, {&full, &small}, {&few, &full}};
-    for (const auto& [pOld, pNew] : cases) {
-        ASSERT_EQ(SaveTo(*pOld, path), SaveResult::Saved);
-        const Bytes old = ReadFile(path);
-        disk.Fill();
-        EXPECT_EQ(SaveTo(*pNew, path), SaveResult::Failed) << pNew->m_pcs.size();
-        EXPECT_TRUE(pNew->IsModified());
-        EXPECT_EQ(ReadFile(path), old);
-        EXPECT_EQ(Names(disk.Path()), (std::vector<std::string>{"filler", "vt.DAT"}));
-        disk.Free();
-        EXPECT_EQ(pNew->SaveModified(), SaveResult::Saved); // room again: the next try succeeds
-        EXPECT_EQ(ReadFile(path), pNew->SaveToBytes());
-    }
-}
 
 TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
 {
@@ -184,90 +92,83 @@ TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
     fs::create_symlink(device, dir + "/zero.DAT");
     fs::create_symlink("fifo.DAT", dir + "/to-fifo.DAT");
     fs::create_symlink(dir + "/nowhere.DAT", dir + "/dangling.DAT");
-    const bool bSocket = MakeSocket(dir + "/socket.DAT");
 
     // Refused at start-up and on save, without blocking, and left as they are.
-    std::vector<std::string> others = {"fifo.DAT", "zero.DAT", "to-fifo.DAT", "dangling.DAT"};
-    if (bSocket)
-        others.push_back("socket.DAT");
-    for (const std::string& name : others) {
+    for (const std::string name : {"fifo.DAT", "zero.DAT", "to-fifo.DAT", "dangling.DAT"}) {
         const std::string path = dir + "/" + name;
-        const fs::file_status before = fs::symlink_status(path);
+        const fs::file_type type = fs::symlink_status(path).type();
         EXPECT_EQ(vtdatafile::Probe(path), vtdatafile::Kind::Other) << name;
-        CDoc doc;
-        {
-            vttest::FifoRelease release(dir + "/fifo.DAT");
-            EXPECT_FALSE(doc.OnOpenDocument(path)) << name;
-            EXPECT_FALSE(release.Dismiss()) << name << " blocked the open";
-        }
-        AddPcs(doc, 1);
-        EXPECT_EQ(SaveTo(doc, path), SaveResult::Refused) << name;
-        EXPECT_FALSE(doc.IsModified());
-        EXPECT_EQ(fs::symlink_status(path).type(), before.type()) << name;
+        const int status = InChild([&] {
+            ::alarm(5); // ends a child blocked in an open
+            CDoc doc;
+            const bool bOpened = doc.OnOpenDocument(path);
+            AddPcs(doc, 1);
+            return static_cast<int>(SaveTo(doc, path)) * 4 + bOpened * 2 + doc.IsModified();
+        });
+        EXPECT_EQ(status, W_EXITCODE(static_cast<int>(SaveResult::Refused) * 4, 0)) << name;
+        EXPECT_EQ(fs::symlink_status(path).type(), type) << name;
     }
     EXPECT_EQ(fs::read_symlink(dir + "/zero.DAT"), device);
     EXPECT_TRUE(!bOwnDevice || fs::is_character_file(device));
-    EXPECT_EQ(vtdatafile::Probe(dir + "/missing.DAT"), vtdatafile::Kind::Missing);
 
     // A link to a regular file is read through, and a save rewrites the file it points at.
     fs::create_directory(dir + "/real");
-    WriteFile(dir + "/real/vt.DAT", Cat({kHeader,
-                                         Le(0),
-                                         Le(1),
-                                         NewClass("CGroup"),
-                                         {1, 'G', 0, 0, 0, 0},
-                                         kDefaultReserve,
-                                         kDefaultReserve}));
-    fs::create_symlink("real/vt.DAT", dir + "/link.DAT");
     CDoc doc;
-    ASSERT_TRUE(doc.OnOpenDocument(dir + "/link.DAT"));
-    ASSERT_EQ(doc.m_groups.size(), 1u);
-    AddPcs(doc, 2);
-    EXPECT_EQ(SaveTo(doc, dir + "/link.DAT"), SaveResult::Saved);
+    doc.AddGroup("G");
+    ASSERT_EQ(SaveTo(doc, dir + "/real/vt.DAT"), SaveResult::Saved);
+    fs::create_symlink("real/vt.DAT", dir + "/link.DAT");
+    CDoc linked;
+    ASSERT_TRUE(linked.OnOpenDocument(dir + "/link.DAT"));
+    ASSERT_EQ(linked.m_groups.size(), 1u);
+    AddPcs(linked, 2);
+    EXPECT_EQ(SaveTo(linked, dir + "/link.DAT"), SaveResult::Saved);
     EXPECT_EQ(fs::read_symlink(dir + "/link.DAT"), "real/vt.DAT");
-    EXPECT_EQ(ReadFile(dir + "/real/vt.DAT"), doc.SaveToBytes());
+    EXPECT_EQ(ReadFile(dir + "/real/vt.DAT"), linked.SaveToBytes());
     EXPECT_EQ(Names(dir + "/real"), std::vector<std::string>{"vt.DAT"});
 }
 
-// A save killed halfway (here by the file-size limit) leaves its temporary file beside the
-// data file; the clean-up removes exactly such files.
-TEST(DataFileDisk, LeftoversOfInterruptedSaves)
+// A failing write (as on a full disk) fails the save and keeps the old file. A save killed
+// halfway leaves its temporary file beside the data file; the clean-up removes exactly
+// such files.
+TEST(DataFileDisk, FailedAndInterruptedSaves)
 {
     QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString();
-    const std::string path = dir + "/vt.DAT";
-    WriteFile(path, {1, 2, 3});
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const rlimit size{8192, 8192}, core{0, 0};
-        ::setrlimit(RLIMIT_CORE, &core);
-        ::signal(SIGXFSZ, SIG_DFL);
-        if (::setrlimit(RLIMIT_FSIZE, &size) != 0)
-            ::_exit(1);
-        CDoc doc;
-        FillFullRoster(doc, Local(2024, 3, 5, 22, 0), 0x0A000001, 0x0A0000FF);
-        SaveTo(doc, path);
-        ::_exit(0);
+    const std::string dir = tmp.path().toStdString(), path = dir + "/vt.DAT";
+    CDoc few, full;
+    AddPcs(few, 3);
+    FillFullRoster(full, Local(2024, 3, 5, 22, 0), 0x0A000001, 0x0A0000FF);
+    for (const auto& [pOld, pNew] : {std::pair{&full, &few}, std::pair{&few, &full}}) {
+        ASSERT_EQ(SaveTo(*pOld, path), SaveResult::Saved);
+        const Bytes old = ReadFile(path);
+        EXPECT_EQ(SaveWithin(*pNew, path, 64), SaveResult::Failed) << pNew->m_pcs.size();
+        EXPECT_TRUE(pNew->IsModified());
+        EXPECT_EQ(ReadFile(path), old);
+        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"});
+        EXPECT_EQ(pNew->SaveModified(), SaveResult::Saved); // writes succeed again: so does the save
+        EXPECT_EQ(ReadFile(path), pNew->SaveToBytes());
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+    const Bytes old = ReadFile(path);
+    const int status = InChild([&] {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        SaveWithin(few, path, 64, SIG_DFL);
+        return 0;
+    });
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
-    EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadFile(path), old);
     ASSERT_EQ(Names(dir).size(), 2u);
 
     // Look-alikes, another user's file of the very pattern, and no files at all stay.
-    std::vector<std::string> kept = {"vt.DAT",
-                                     "vt.DAT.bak",
-                                     "vt.DAT.saving-Ab12C",
-                                     "vt.DAT.saving-Ab12Cd7",
-                                     "vt.DAT.saving-Ab_2Cd",
-                                     "vt.DATsaving-Ab12Cd",
-                                     "other.DAT.saving-Ab12Cd"};
-    for (std::size_t i = 1; i < kept.size(); ++i)
-        WriteFile(dir + "/" + kept[i], {7});
+    std::vector<std::string> kept = {"vt.DAT", "vt.DAT.saving-dir123", "vt.DAT.saving-lnk123", "links"};
+    for (const char* name : {"vt.DAT.bak", "vt.DAT.saving-Ab12C", "vt.DAT.saving-Ab12Cd7",
+                             "vt.DAT.saving-Ab_2Cd", "vt.DATsaving-Ab12Cd", "other.DAT.saving-Ab12Cd"}) {
+        WriteFile(dir + "/" + name, {7});
+        kept.push_back(name);
+    }
     fs::create_directory(dir + "/vt.DAT.saving-dir123");
     fs::create_symlink("vt.DAT.bak", dir + "/vt.DAT.saving-lnk123");
-    const passwd* pw = Nobody();
+    const passwd* pw = ::getpwnam("nobody");
     if (::geteuid() == 0 && pw) {
         WriteFile(dir + "/vt.DAT.saving-nobody", {7});
         ASSERT_EQ(::chown((dir + "/vt.DAT.saving-nobody").c_str(), pw->pw_uid, pw->pw_gid), 0);
@@ -279,10 +180,9 @@ TEST(DataFileDisk, LeftoversOfInterruptedSaves)
     fs::create_directory(dir + "/links");
     fs::create_symlink("../vt.DAT", dir + "/links/vt.DAT");
     EXPECT_EQ(vtdatafile::RemoveLeftovers(dir + "/links/vt.DAT"), 2);
-    kept.insert(kept.end(), {"links", "vt.DAT.saving-dir123", "vt.DAT.saving-lnk123"});
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(Names(dir), kept);
-    EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadFile(path), old);
 }
 
 // Saved, refused as read-only, or written in place, by what this user may write: run as
@@ -290,72 +190,48 @@ TEST(DataFileDisk, LeftoversOfInterruptedSaves)
 TEST(DataFileDisk, WriteAccessDecidesHowToSave)
 {
     const bool bRoot = ::geteuid() == 0;
-    const passwd* pw = Nobody();
+    const passwd* pw = bRoot ? ::getpwnam("nobody") : nullptr;
     if (bRoot && !pw)
         GTEST_SKIP() << "no user nobody to act as";
-    enum Owner { Mine, Others };
-    struct Case {
-        const char* what;
-        Owner owner;
-        mode_t mode;
-        bool bFolderOpen;
-        SaveResult result;
-        bool bInPlace;
-    };
-    const Case cases[] = {
-        {"own file, own folder: replaced", Mine, 0644, true, SaveResult::Saved, false},
-        {"own file in a closed folder: in place", Mine, 0644, false, SaveResult::Saved, true},
-        {"own read-only file", Mine, 0444, true, SaveResult::Refused, false},
-        {"another user's file in a closed folder", Others, 0644, false, SaveResult::Refused, false},
-        {"another user's file in an open folder", Others, 0644, true, SaveResult::Refused, false},
-        {"another user's file open to all, closed folder: in place", Others, 0666, false, SaveResult::Saved,
-         true},
+    // Whose file, its mode, whether this user may write the folder; how the save goes.
+    const std::tuple<bool, mode_t, bool, SaveResult, bool> cases[] = {
+        {true, 0644, true, SaveResult::Saved, false},
+        {true, 0644, false, SaveResult::Saved, true}, // written in place
+        {true, 0444, true, SaveResult::Refused, false},
+        {false, 0644, false, SaveResult::Refused, false},
+        {false, 0644, true, SaveResult::Refused, false},
+        {false, 0666, false, SaveResult::Saved, true}, // another user's file open to all: in place
     };
     QTemporaryDir tmp;
     ::chmod(tmp.path().toLocal8Bit().constData(), 0755);
-    const uid_t uid = bRoot ? pw->pw_uid : ::geteuid();
+    const uid_t uid = bRoot ? pw->pw_uid : ::geteuid(), other = bRoot ? 0 : uid;
     const gid_t gid = bRoot ? pw->pw_gid : ::getegid();
     int nCase = 0;
-    for (const Case& c : cases) {
-        if (c.owner == Others && !bRoot)
+    for (const auto& [bMine, mode, bFolderOpen, result, bInPlace] : cases) {
+        if (!bMine && !bRoot)
             continue; // only root can hand a file to another user
-        const std::string dir = tmp.path().toStdString() + "/" + std::to_string(nCase++);
-        const std::string path = dir + "/vt.DAT";
+        const std::string dir = tmp.path().toStdString() + "/" + std::to_string(nCase++),
+                          path = dir + "/vt.DAT";
         fs::create_directory(dir);
-        WriteFile(path, Cat({kHeader,
-                             Le(0),
-                             Le(2),
-                             NewClass("CGroup"),
-                             {1, 'A', 0, 0, 0, 0},
-                             kDefaultReserve,
-                             kDefaultReserve,
-                             Le(0x8001, 2),
-                             {1, 'B', 0, 0, 0, 0},
-                             kDefaultReserve,
-                             kDefaultReserve}));
-        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
-        if (c.owner == Mine) {
-            ASSERT_EQ(::chown(path.c_str(), uid, gid), 0);
-        }
-        if (bRoot) {
-            ASSERT_EQ(::chown(dir.c_str(), c.bFolderOpen ? uid : 0, c.bFolderOpen ? gid : 0), 0);
-        }
-        ASSERT_EQ(::chmod(dir.c_str(), c.bFolderOpen ? 0755 : 0555), 0);
-        const Bytes old = ReadFile(path);
-        const ino_t inode = Inode(path);
+        WriteFile(path, {1, 2, 3});
+        ASSERT_EQ(::chown(path.c_str(), bMine ? uid : other, gid), 0);
+        ASSERT_EQ(::chown(dir.c_str(), bFolderOpen ? uid : other, gid), 0);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_EQ(::chmod(dir.c_str(), bFolderOpen ? 0755 : 0555), 0);
+        struct stat before {};
+        ::lstat(path.c_str(), &before);
 
         CDoc doc;
         AddPcs(doc, 1);
-        const int nResult = InChild(
-            [&] {
-                const SaveResult r = SaveTo(doc, path);
-                return static_cast<int>(r) * 2 + (doc.IsModified() ? 1 : 0);
-            },
-            bRoot);
-        EXPECT_EQ(nResult, static_cast<int>(c.result) * 2) << c.what;
-        EXPECT_EQ(ReadFile(path), c.result == SaveResult::Saved ? doc.SaveToBytes() : old) << c.what;
-        EXPECT_EQ(Inode(path) == inode, c.result != SaveResult::Saved || c.bInPlace) << c.what;
-        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"}) << c.what;
+        const int status =
+            InChild([&] { return static_cast<int>(SaveTo(doc, path)) * 2 + doc.IsModified(); }, pw);
+        EXPECT_EQ(status, W_EXITCODE(static_cast<int>(result) * 2, 0)) << nCase;
+        EXPECT_EQ(ReadFile(path), (result == SaveResult::Saved ? doc.SaveToBytes() : Bytes{1, 2, 3}))
+            << nCase;
+        struct stat after {};
+        ::lstat(path.c_str(), &after);
+        EXPECT_EQ(after.st_ino == before.st_ino, result != SaveResult::Saved || bInPlace) << nCase;
+        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"}) << nCase;
         ::chmod(dir.c_str(), 0755);
     }
 }
