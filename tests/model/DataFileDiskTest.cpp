@@ -7,13 +7,17 @@
 #include <QtCore/QTemporaryDir>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <tuple>
 
 #include <grp.h>
 #include <pwd.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -146,6 +150,36 @@ TEST(DataFileDisk, FailedAndInterruptedSaves)
         EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"});
         EXPECT_EQ(pNew->SaveModified(), SaveResult::Saved); // writes succeed again: so does the save
         EXPECT_EQ(ReadFile(path), pNew->SaveToBytes());
+    }
+
+    // A real full disk: a small tmpfs of a private mount namespace, filled to the last byte.
+    if (::geteuid() == 0) {
+        const int nFull = InChild([&] {
+            const std::string disk = dir + "/disk", at = disk + "/vt.DAT";
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                !fs::create_directory(disk) || ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=512k") != 0)
+                return 99;
+            int nFaults = 0;
+            for (const auto& [pOld, pNew] : {std::pair{&full, &few}, std::pair{&few, &full}}) {
+                SaveTo(*pOld, at);
+                const Bytes kept = ReadFile(at);
+                std::FILE* pFill = std::fopen((disk + "/fill").c_str(), "wb");
+                const std::vector<char> zeros(4096);
+                while (pFill && std::fwrite(zeros.data(), 1, zeros.size(), pFill) == zeros.size() &&
+                       std::fflush(pFill) == 0) {
+                }
+                if (pFill)
+                    std::fclose(pFill);
+                nFaults += SaveTo(*pNew, at) != SaveResult::Failed || ReadFile(at) != kept ||
+                           Names(disk) != std::vector<std::string>{"fill", "vt.DAT"};
+                fs::remove(disk + "/fill");
+                nFaults += pNew->SaveModified() != SaveResult::Saved || ReadFile(at) != pNew->SaveToBytes();
+            }
+            return nFaults;
+        });
+        EXPECT_EQ(nFull, 0) << "faults on a full tmpfs (99: no mount)";
+        fs::remove(dir + "/disk");
     }
 
     const Bytes old = ReadFile(path);
