@@ -2,6 +2,7 @@
 
 #include "Ipv4Net.h"
 #include "net/Datagram.h"
+#include "net/PacketInfo.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -41,8 +42,7 @@ bool AgentServer::Open(std::uint32_t dwBind, std::uint16_t wPort, std::string& s
         strError = std::string("cannot create a UDP socket: ") + std::strerror(errno);
         return false;
     }
-    const int nOne = 1;
-    ::setsockopt(m_fd, IPPROTO_IP, IP_PKTINFO, &nOne, sizeof nOne);
+    vtpktinfo::Enable(m_fd);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(dwBind);
@@ -79,36 +79,20 @@ void AgentServer::Drain()
 {
     for (int i = 0; i < kMaxDrain; ++i) {
         sockaddr_in from{};
-        iovec iov{m_buffer.data(), m_buffer.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        const ssize_t nGot = ::recvmsg(m_fd, &msg, MSG_TRUNC);
-        if (nGot < 0) {
+        vtpktinfo::Received got;
+        if (vtpktinfo::Receive(m_fd, m_buffer.data(), m_buffer.size(), from, got) < 0) {
             if (errno == EINTR)
                 continue;
             return; // nothing more now, or an error reported for an earlier send
         }
         // Longer than any request: cut short by the buffer, so never well formed.
-        if (static_cast<std::size_t>(nGot) > m_buffer.size() || (msg.msg_flags & MSG_TRUNC))
+        if (got.bTruncated)
             continue;
-        std::uint32_t dwLocal = 0;
-        for (cmsghdr* pCmsg = CMSG_FIRSTHDR(&msg); pCmsg; pCmsg = CMSG_NXTHDR(&msg, pCmsg)) {
-            if (pCmsg->cmsg_level == IPPROTO_IP && pCmsg->cmsg_type == IP_PKTINFO) {
-                in_pktinfo info;
-                std::memcpy(&info, CMSG_DATA(pCmsg), sizeof info);
-                dwLocal = ntohl(info.ipi_spec_dst.s_addr);
-            }
-        }
+        const std::uint32_t dwLocal = got.dwLocal;
         const std::uint32_t dwSender = ntohl(from.sin_addr.s_addr);
         const std::uint16_t wSenderPort = ntohs(from.sin_port);
-        const AgentCore::Answer answer = m_core.Handle(m_buffer.data(), static_cast<std::size_t>(nGot),
-                                                       dwSender, wSenderPort, AgentCore::Clock::now());
+        const AgentCore::Answer answer =
+            m_core.Handle(m_buffer.data(), got.nLength, dwSender, wSenderPort, AgentCore::Clock::now());
         if (!answer.reply.empty())
             Send(answer.reply, dwSender, wSenderPort, dwLocal);
         if (answer.carryOut)
@@ -123,26 +107,8 @@ void AgentServer::Send(const std::vector<std::uint8_t>& bytes, std::uint32_t dwT
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(dwTo);
     to.sin_port = htons(wToPort);
-    iovec iov{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr msg{};
-    msg.msg_name = &to;
-    msg.msg_namelen = sizeof to;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    if (m_bBoundToAll && dwFrom != 0) {
-        // The server accepts a reply only from the address it asked.
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* pCmsg = CMSG_FIRSTHDR(&msg);
-        pCmsg->cmsg_level = IPPROTO_IP;
-        pCmsg->cmsg_type = IP_PKTINFO;
-        pCmsg->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(dwFrom);
-        std::memcpy(CMSG_DATA(pCmsg), &info, sizeof info);
-    }
-    if (::sendmsg(m_fd, &msg, 0) < 0)
+    // The server accepts a reply only from the address it asked.
+    if (vtpktinfo::SendFrom(m_fd, bytes.data(), bytes.size(), to, m_bBoundToAll ? dwFrom : 0) < 0)
         m_log("cannot reply to " + Ipv4Text(dwTo) + ':' + std::to_string(wToPort) + ": " +
               std::strerror(errno));
 }

@@ -1,6 +1,7 @@
 #include "AgentLab.h"
 
 #include "AgentProtocol.h"
+#include "net/PacketInfo.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -177,7 +178,7 @@ bool AgentLab::Impl::BindSocket(Sock sock, bool bPktInfo, bool bBroadcast, std::
     const int nOne = 1;
     ::setsockopt(sock.fd, SOL_SOCKET, SO_REUSEADDR, &nOne, sizeof nOne);
     if (bPktInfo)
-        ::setsockopt(sock.fd, IPPROTO_IP, IP_PKTINFO, &nOne, sizeof nOne);
+        vtpktinfo::Enable(sock.fd);
     if (bBroadcast)
         ::setsockopt(sock.fd, SOL_SOCKET, SO_BROADCAST, &nOne, sizeof nOne);
     const sockaddr_in sa = MakeSockaddr(sock.dwAddress, sock.wPort);
@@ -220,31 +221,15 @@ void AgentLab::Impl::Drain(const Sock& sock)
 {
     for (int i = 0; i < kMaxDrain; ++i) {
         sockaddr_in from{};
-        iovec iov{buffer.data(), buffer.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        const ssize_t nGot = ::recvmsg(sock.fd, &msg, MSG_TRUNC);
-        if (nGot < 0) {
+        vtpktinfo::Received got;
+        if (vtpktinfo::Receive(sock.fd, buffer.data(), buffer.size(), from, got) < 0) {
             if (errno == EINTR)
                 continue;
             return; // EAGAIN, or an error reported for an earlier send: nothing to read now
         }
         ++nReceived;
-        const std::size_t nLength = std::min(static_cast<std::size_t>(nGot), buffer.size());
-        std::uint32_t dwLocal = sock.dwAddress;
-        for (cmsghdr* pCmsg = CMSG_FIRSTHDR(&msg); pCmsg; pCmsg = CMSG_NXTHDR(&msg, pCmsg)) {
-            if (pCmsg->cmsg_level == IPPROTO_IP && pCmsg->cmsg_type == IP_PKTINFO) {
-                in_pktinfo info;
-                std::memcpy(&info, CMSG_DATA(pCmsg), sizeof info);
-                dwLocal = ntohl(info.ipi_spec_dst.s_addr);
-            }
-        }
+        const std::size_t nLength = got.nLength;
+        const std::uint32_t dwLocal = got.dwLocal != 0 ? got.dwLocal : sock.dwAddress;
         switch (sock.kind) {
         case SockKind::Agent:
             HandleAgent(sock, from, nLength, dwLocal);
@@ -290,26 +275,8 @@ std::string AgentLab::Impl::Answer(const AgentSpec& agent, int fd, std::uint32_t
 void AgentLab::Impl::Send(int fd, const sockaddr_in& to, std::uint32_t dwFrom,
                           const std::vector<std::uint8_t>& bytes)
 {
-    iovec iov{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr msg{};
-    msg.msg_name = const_cast<sockaddr_in*>(&to);
-    msg.msg_namelen = sizeof to;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    if (dwFrom != 0) {
-        // An agent bound to every address answers from the address the request reached.
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* pCmsg = CMSG_FIRSTHDR(&msg);
-        pCmsg->cmsg_level = IPPROTO_IP;
-        pCmsg->cmsg_type = IP_PKTINFO;
-        pCmsg->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(dwFrom);
-        std::memcpy(CMSG_DATA(pCmsg), &info, sizeof info);
-    }
-    if (::sendmsg(fd, &msg, 0) == static_cast<ssize_t>(bytes.size()))
+    // An agent bound to every address answers from the address the request reached.
+    if (vtpktinfo::SendFrom(fd, bytes.data(), bytes.size(), to, dwFrom) == static_cast<ssize_t>(bytes.size()))
         ++nSent;
 }
 
