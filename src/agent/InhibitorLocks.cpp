@@ -1,6 +1,8 @@
 #include "InhibitorLocks.h"
 
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace vtagentd {
 
