@@ -256,20 +256,27 @@ Requests (UDP datagrams of the Veltrane Server protocol):
 
 Result codes of an operation:
   0  accepted: the operation has been started
-  1  refused by policy: a plain operation while systemctl refuses it (an inhibitor lock
-     blocks shutdown, or another user is logged in); the forcible one overrides that
+  1  refused by policy: a plain operation while an inhibitor lock in block mode holds
+     back shutdown (a user's "don't shut down now"); the forcible one overrides that
   2  unknown operation: a command other than 2 or 4, or a force flag other than 0 or 1
-  3  could not be started: systemctl is missing or failed, or the system manager cannot
-     be reached; the action command could not be run or was killed
+  3  could not be started: busctl or systemctl is missing or failed, or logind or the
+     system manager cannot be reached; the action command could not be run or was killed
   With --action-command the command's exit status is the result code as it is (so 0
   means accepted; a shell reports 126 or 127 when it cannot run CMD). A command still
   running after 2 s counts as started (0) and goes on. The command should start the
   operation and return at once, e.g. a script ending in "systemctl --no-block reboot".
 
 How operations are carried out (without --action-command):
-  reboot, shutdown                      systemctl --check-inhibitors=yes reboot|poweroff
-  forcible reboot, forcible shutdown    systemctl --check-inhibitors=no reboot|poweroff
-  Before the reply, the same call with --dry-run decides the result code.
+  reboot, shutdown      the inhibitor locks are listed first (busctl call
+                        org.freedesktop.login1 /org/freedesktop/login1
+                        org.freedesktop.login1.Manager ListInhibitors): a lock in block
+                        mode whose "what" includes shutdown refuses the operation (1);
+                        delay-mode locks do not refuse it (logind waits for them, a few
+                        seconds at most), nor do users who are logged in
+  forcible reboot, forcible shutdown
+                        no locks are listed; "systemctl --dry-run" checks that the call
+                        can start
+  Once the reply has left:  systemctl --check-inhibitors=no reboot|poweroff
 
 Logging: one line per operation (sender, operation, result) on standard error, which is
 the journal under systemd (journalctl -u vtagentd).

@@ -1,6 +1,7 @@
 #include "ChildProcesses.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -17,6 +18,10 @@ namespace vtagentd {
 namespace {
 
 constexpr auto kPollStep = std::chrono::milliseconds(5);
+constexpr auto kExitGrace = std::chrono::milliseconds(50);
+// Standard output of a child: the agent's own, /dev/null, or else the descriptor given.
+constexpr int kInheritOutput = -1;
+constexpr int kDiscardOutput = -2;
 
 ChildProcesses::Result FromStatus(int nWaitStatus)
 {
@@ -28,6 +33,11 @@ ChildProcesses::Result FromStatus(int nWaitStatus)
 } // namespace
 
 pid_t ChildProcesses::Start(const std::vector<std::string>& argv, bool bQuiet)
+{
+    return Spawn(argv, bQuiet ? kDiscardOutput : kInheritOutput);
+}
+
+pid_t ChildProcesses::Spawn(const std::vector<std::string>& argv, int nStdout)
 {
     if (argv.empty())
         return -1;
@@ -41,8 +51,10 @@ pid_t ChildProcesses::Start(const std::vector<std::string>& argv, bool bQuiet)
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attr);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (bQuiet)
+    if (nStdout == kDiscardOutput)
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    else if (nStdout >= 0)
+        posix_spawn_file_actions_adddup2(&actions, nStdout, STDOUT_FILENO);
     // The agent blocks its stop signals to read them from a descriptor; its children must not.
     sigset_t none, defaults;
     sigemptyset(&none);
@@ -92,6 +104,53 @@ ChildProcesses::Result ChildProcesses::Run(const std::vector<std::string>& argv,
         return {};
     const Result result = WaitFor(pid, wait);
     if (result.outcome == Outcome::StillRunning && bKillLate)
+        ::kill(pid, SIGKILL);
+    return result;
+}
+
+ChildProcesses::Result ChildProcesses::Capture(const std::vector<std::string>& argv,
+                                               std::chrono::milliseconds wait, std::string& strOut)
+{
+    strOut.clear();
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return {};
+    const pid_t pid = Spawn(argv, pipeFds[1]);
+    ::close(pipeFds[1]);
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        return {};
+    }
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    // Read until the child closes its end, so a long output cannot fill the pipe and stall it.
+    char buf[4096];
+    bool bOpen = true;
+    while (bOpen) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd pfd{pipeFds[0], POLLIN, 0};
+        const int nReady = ::poll(&pfd, 1, static_cast<int>(left));
+        if (nReady < 0 && errno != EINTR)
+            break;
+        if (nReady <= 0)
+            continue;
+        const ssize_t nGot = ::read(pipeFds[0], buf, sizeof buf);
+        if (nGot < 0 && errno == EINTR)
+            continue;
+        if (nGot <= 0)
+            bOpen = false;
+        else if (strOut.size() < kMaxCapture)
+            strOut.append(buf, std::min(static_cast<std::size_t>(nGot), kMaxCapture - strOut.size()));
+    }
+    ::close(pipeFds[0]);
+    // A child that has just closed its output may take a moment more to end.
+    const auto minimum = bOpen ? std::chrono::milliseconds(0) : kExitGrace;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const Result result = WaitFor(pid, std::max(left, minimum));
+    if (result.outcome == Outcome::StillRunning)
         ::kill(pid, SIGKILL);
     return result;
 }

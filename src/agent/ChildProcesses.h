@@ -30,10 +30,17 @@ public:
     /// Start, then WaitFor; a check that outlives the wait (bKillLate) is killed.
     Result Run(const std::vector<std::string>& argv, std::chrono::milliseconds wait, bool bQuiet = false,
                bool bKillLate = false);
+    /// Run with standard output read into strOut (at most kMaxCapture bytes kept); a child
+    /// that outlives the wait is killed.
+    Result Capture(const std::vector<std::string>& argv, std::chrono::milliseconds wait, std::string& strOut);
     /// Reaps every child that has ended since; returns how many are still running.
     std::size_t ReapFinished();
 
+    static constexpr std::size_t kMaxCapture = 256 * 1024;
+
 private:
+    pid_t Spawn(const std::vector<std::string>& argv, int nStdout);
+
     std::vector<pid_t> m_running;
 };
 

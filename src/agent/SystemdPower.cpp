@@ -1,8 +1,8 @@
 #include "SystemdPower.h"
 
+#include "InhibitorLocks.h"
 #include "Ipv4Net.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace vtagentd {
@@ -17,51 +17,84 @@ std::string Joined(const std::vector<std::string>& words)
     return strLine;
 }
 
+std::string Failure(const std::vector<std::string>& argv, const ChildProcesses::Result& result)
+{
+    switch (result.outcome) {
+    case ChildProcesses::Outcome::Exited:
+        return Joined(argv) + " ended with " + std::to_string(result.nStatus);
+    case ChildProcesses::Outcome::Killed:
+        return Joined(argv) + " was killed by signal " + std::to_string(result.nStatus);
+    case ChildProcesses::Outcome::StillRunning:
+        return Joined(argv) + " did not finish in time";
+    case ChildProcesses::Outcome::NotStarted:
+        break;
+    }
+    return "cannot run " + Joined(argv);
+}
+
 } // namespace
 
 SystemdPower::SystemdPower(bool bDryRun, ChildProcesses& children, LogSink log, std::string strSystemctl,
-                           std::chrono::milliseconds wait)
+                           std::string strBusctl, std::chrono::milliseconds wait)
     : m_bDryRun(bDryRun), m_children(children), m_log(std::move(log)),
-      m_strSystemctl(std::move(strSystemctl)), m_wait(wait)
+      m_strSystemctl(std::move(strSystemctl)), m_strBusctl(std::move(strBusctl)), m_wait(wait)
 {
 }
 
-std::vector<std::string> SystemdPower::CommandLine(const PowerOperation& op, bool bCheckInhibitors,
-                                                   bool bDryRun) const
+std::vector<std::string> SystemdPower::CommandLine(const PowerOperation& op, bool bDryRun) const
 {
     std::vector<std::string> argv = {m_strSystemctl};
     if (bDryRun)
         argv.emplace_back("--dry-run");
-    argv.emplace_back(bCheckInhibitors ? "--check-inhibitors=yes" : "--check-inhibitors=no");
+    // The agent decides about locks itself; systemctl's own check would also refuse while
+    // anyone else is logged in, which on a lab PC is nearly always.
+    argv.emplace_back("--check-inhibitors=no");
     argv.push_back("--message=Veltrane Server at " + Ipv4Text(op.dwSender) + " asked for " +
                    std::string(op.bForce ? "a forcible " : "a ") + std::string(op.Word()));
     argv.emplace_back(op.bReboot ? "reboot" : "poweroff");
     return argv;
 }
 
-bool SystemdPower::Passes(const PowerOperation& op, bool bCheckInhibitors,
-                          std::chrono::steady_clock::time_point deadline)
+std::uint32_t SystemdPower::CheckInhibitors(const PowerOperation& op)
 {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    const auto result = m_children.Run(CommandLine(op, bCheckInhibitors, true),
-                                       std::max(left, std::chrono::milliseconds(0)), true, true);
-    return result.outcome == ChildProcesses::Outcome::Exited && result.nStatus == 0;
+    const auto argv = ListInhibitorsCommand(m_strBusctl);
+    std::string strOut;
+    const auto result = m_children.Capture(argv, m_wait, strOut);
+    if (result.outcome != ChildProcesses::Outcome::Exited || result.nStatus != 0) {
+        m_log("cannot list the inhibitor locks for a " + std::string(op.Word()) + ": " +
+              Failure(argv, result));
+        return kResultNotStarted;
+    }
+    const auto locks = ParseInhibitorLocks(strOut);
+    if (!locks) {
+        m_log("cannot list the inhibitor locks for a " + std::string(op.Word()) +
+              ": unexpected output from " + m_strBusctl);
+        return kResultNotStarted;
+    }
+    for (const InhibitorLock& lock : *locks) {
+        if (lock.BlocksShutdown()) {
+            m_log("a " + std::string(op.Word()) + " is held back by \"" + lock.strWho + "\" (uid " +
+                  std::to_string(lock.ulUid) + ", pid " + std::to_string(lock.ulPid) + "): " + lock.strWhy);
+            return kResultRefused;
+        }
+    }
+    return kResultAccepted;
 }
 
 std::uint32_t SystemdPower::Prepare(const PowerOperation& op)
 {
     if (m_bDryRun) {
-        m_log("dry run: would run " + Joined(CommandLine(op, !op.bForce, false)));
+        m_log(std::string("dry run: would ") + (op.bForce ? "" : "check the inhibitor locks, then ") +
+              "run " + Joined(CommandLine(op, false)));
         return kResultAccepted;
     }
-    // Both checks together stay within one wait, so the reply is still in time.
-    const auto deadline = std::chrono::steady_clock::now() + m_wait;
-    if (Passes(op, !op.bForce, deadline))
+    if (!op.bForce)
+        return CheckInhibitors(op);
+    const auto argv = CommandLine(op, true);
+    const auto result = m_children.Run(argv, m_wait, true, true);
+    if (result.outcome == ChildProcesses::Outcome::Exited && result.nStatus == 0)
         return kResultAccepted;
-    // A plain operation that would pass as a forcible one is held back by policy alone.
-    if (!op.bForce && Passes(op, false, deadline))
-        return kResultRefused;
+    m_log("a forcible " + std::string(op.Word()) + " cannot start: " + Failure(argv, result));
     return kResultNotStarted;
 }
 
@@ -69,7 +102,7 @@ void SystemdPower::CarryOut(const PowerOperation& op)
 {
     if (m_bDryRun)
         return;
-    const auto argv = CommandLine(op, !op.bForce, false);
+    const auto argv = CommandLine(op, false);
     if (m_children.Start(argv) < 0)
         m_log("cannot run " + Joined(argv));
 }

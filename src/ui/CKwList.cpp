@@ -37,6 +37,7 @@ constexpr int kColumnUnits[CKwListModel::kColumnCount] = {15, 10, 5, 15, 10, 15,
 constexpr std::size_t kMaxMembers = 254;
 const QPoint kDragHotSpot(21, 11);
 constexpr int kColumnSaveDelayMs = 500;
+constexpr int kRefreshTries = 100; // 50 ms apart
 
 std::optional<ClientHooks>& HooksOverride()
 {
@@ -209,16 +210,15 @@ void CKwList::OnInitialUpdate()
     m_checkTimer.start(1000);
     if (m_nReportType == 1)
         QMetaObject::invokeMethod(
-            this, [this] { StartupRefresh(100); }, Qt::QueuedConnection);
+            this, [this] { RefreshWhenIdle(kRefreshTries); }, Qt::QueuedConnection);
 }
 
-void CKwList::StartupRefresh(int nTriesLeft)
+void CKwList::RefreshWhenIdle(int nTriesLeft)
 {
-    // The worker is busy until its thread first waits for work; the start-up poll
-    // waits for that moment instead of being lost to it.
-    const CKwvtClient* pClient = m_pDoc->m_pClient;
-    if (pClient && pClient->m_bBusy && pClient->m_nRequest == REQ_NONE && nTriesLeft > 0) {
-        QTimer::singleShot(50, this, [this, nTriesLeft] { StartupRefresh(nTriesLeft - 1); });
+    // The worker is busy until its thread first waits for work, and for a moment after it
+    // has reported an exchange's end; the poll waits for that instead of being lost to it.
+    if (WorkerBusy() && nTriesLeft > 0) {
+        QTimer::singleShot(50, this, [this, nTriesLeft] { RefreshWhenIdle(nTriesLeft - 1); });
         return;
     }
     OnCommand(ID_REFRESH);
@@ -665,7 +665,8 @@ void CKwList::OnOperated(qintptr wParam, qintptr lParam)
         return;
     }
     if (lParam == 0)
-        PostRefresh();
+        QMetaObject::invokeMethod(
+            this, [this] { RefreshWhenIdle(kRefreshTries); }, Qt::QueuedConnection);
     else
         ShowWorkerError(lParam);
 }

@@ -150,7 +150,7 @@ private:
     bool WorkerBusy() const;
     std::string PopResult();
     void PostRefresh();
-    void StartupRefresh(int nTriesLeft);
+    void RefreshWhenIdle(int nTriesLeft);
     void OnPcStatus(qintptr wParam, qintptr lParam);
     void OnOperated(qintptr wParam, qintptr lParam);
     void ShowWorkerError(qintptr nCode);

@@ -115,7 +115,7 @@ TEST(AgentSettings, HelpDocumentsEveryOptionAndResultCode)
     for (const char* psz : {"--port", "--bind", "--name", "--allow", "--action-command", "--dry-run",
                             "--verbose", "--config", "--help", "/etc/vtagentd.conf", "  0  accepted",
                             "  1  refused by policy", "  2  unknown operation", "  3  could not be started",
-                            "--check-inhibitors=yes", "--check-inhibitors=no", "within 10 s", "100 replies"})
+                            "ListInhibitors", "--check-inhibitors=no", "within 10 s", "100 replies"})
         EXPECT_NE(strHelp.find(psz), std::string::npos) << psz;
 }
 

@@ -1,7 +1,8 @@
-// Operations carried out by real child processes: the administrator's command, and a
-// stand-in for systemctl that records its arguments and answers as told.
+// Operations carried out by real child processes: the administrator's command, and
+// stand-ins for systemctl and busctl that record their arguments and answer as told.
 #include "ChildProcesses.h"
 #include "CommandPower.h"
+#include "InhibitorLocks.h"
 #include "SystemdPower.h"
 
 #include <gtest/gtest.h>
@@ -43,14 +44,28 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-    // A systemctl that logs its arguments; its checks exit with the codes given.
-    std::string FakeSystemctl(int nWithInhibitors, int nWithout, const char* pszBeforeExit = "")
+    // A systemctl that logs its arguments and, like the real one, refuses a check of inhibitors
+    // while another user is logged in; its dry run exits as told.
+    std::string FakeSystemctl(int nDryRun, const char* pszBeforeExit = "")
     {
-        const std::string strPath = Path("systemctl");
-        std::ofstream(strPath) << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> " << Path("calls") << "\n"
-                               << pszBeforeExit << "\ncase \"$1 $2\" in\n"
-                               << "'--dry-run --check-inhibitors=yes') exit " << nWithInhibitors << ";;\n"
-                               << "'--dry-run --check-inhibitors=no') exit " << nWithout << ";;\nesac\n";
+        return Script("systemctl", pszBeforeExit,
+                      "case \"$*\" in\n*--check-inhibitors=yes*) exit 1;;\n--dry-run*) exit " +
+                          std::to_string(nDryRun) + ";;\nesac\n");
+    }
+    // A busctl that logs its arguments, prints `strOut` and exits as told.
+    std::string FakeBusctl(const std::string& strOut, int nExit, const char* pszBeforeExit = "")
+    {
+        std::ofstream(Path("busctl.out"), std::ios::binary) << strOut;
+        return Script("busctl", pszBeforeExit,
+                      "cat '" + Path("busctl.out") + "'\nexit " + std::to_string(nExit) + "\n");
+    }
+    std::string Script(const std::string& strName, const char* pszBeforeExit, const std::string& strEnd)
+    {
+        const std::string strPath = Path(strName);
+        std::ofstream(strPath) << "#!/bin/sh\nprintf '%s %s\\n' " << strName << " \"$*\" >> " << Path("calls")
+                               << "\n"
+                               << pszBeforeExit << "\n"
+                               << strEnd;
         ::chmod(strPath.c_str(), 0755);
         return strPath;
     }
@@ -107,43 +122,48 @@ TEST_F(PowerTest, ActionCommandGetsTheTwoWordsAndItsExitStatusIsTheResult)
     EXPECT_EQ(m_log.back(), "dry run: would run " + strRecord + " shutdown force");
 }
 
-TEST_F(PowerTest, SystemctlChecksDecideTheResultAndTheRealCallFollowsOnlyWhenAccepted)
+TEST_F(PowerTest, PlainOperationsHeedBlockingShutdownLocksAloneAndForcibleOnesNone)
 {
     const std::string kMessage = "--message=Veltrane Server at 10.13.0.1 asked for ";
+    const std::string kList = "busctl --system call org.freedesktop.login1 /org/freedesktop/login1 "
+                              "org.freedesktop.login1.Manager ListInhibitors\n";
+    const std::string kBurning =
+        R"(a(ssssuu) 1 "sleep:shutdown" "Disc Burner" "Writing \"backup\"" "block" 1000 4321)";
+    const PowerOperation kShutdown{false, false, 0x0A0D0001};
     const struct {
         const char* pszCase;
         PowerOperation op;
-        int nWithInhibitors, nWithout;
+        std::string strLocks; // busctl's output
+        int nBusctl;          // busctl's exit status
+        int nDryRun;          // systemctl --dry-run's exit status
         std::uint32_t dwResult;
         std::string strCalls;
     } cases[] = {
-        {"plain, nothing in the way", kReboot, 0, 0, kResultAccepted,
-         "--dry-run --check-inhibitors=yes " + kMessage +
-             "a reboot reboot\n"
-             "--check-inhibitors=yes " +
-             kMessage + "a reboot reboot\n"},
-        {"plain, inhibited", kReboot, 1, 0, kResultRefused,
-         "--dry-run --check-inhibitors=yes " + kMessage +
-             "a reboot reboot\n"
-             "--dry-run --check-inhibitors=no " +
-             kMessage + "a reboot reboot\n"},
-        {"forcible, inhibited", kForcedShutdown, 1, 0, kResultAccepted,
-         "--dry-run --check-inhibitors=no " + kMessage +
+        {"plain, users logged in but no lock", kReboot, "a(ssssuu) 0\n", 0, 0, kResultAccepted,
+         kList + "systemctl --check-inhibitors=no " + kMessage + "a reboot reboot\n"},
+        {"plain, a block lock on shutdown", kReboot, kBurning + "\n", 0, 0, kResultRefused, kList},
+        {"plain, locks that do not block shutdown", kShutdown,
+         R"(a(ssssuu) 3 "shutdown:sleep" "GNOME Shell" "Saving the session" "delay" 1000 900 )"
+         R"("sleep" "Updater" "Installing" "block" 0 77 "handle-power-key:handle-lid-switch" "gsd" "" "block" 1000 901)",
+         0, 0, kResultAccepted,
+         kList + "systemctl --check-inhibitors=no " + kMessage + "a shutdown poweroff\n"},
+        {"forcible, a block lock on shutdown", kForcedShutdown, kBurning, 0, 0, kResultAccepted,
+         "systemctl --dry-run --check-inhibitors=no " + kMessage +
              "a forcible shutdown poweroff\n"
-             "--check-inhibitors=no " +
+             "systemctl --check-inhibitors=no " +
              kMessage + "a forcible shutdown poweroff\n"},
-        {"plain, manager unreachable", kReboot, 1, 1, kResultNotStarted,
-         "--dry-run --check-inhibitors=yes " + kMessage +
-             "a reboot reboot\n"
-             "--dry-run --check-inhibitors=no " +
-             kMessage + "a reboot reboot\n"},
-        {"forcible, manager unreachable", kForcedShutdown, 0, 1, kResultNotStarted,
-         "--dry-run --check-inhibitors=no " + kMessage + "a forcible shutdown poweroff\n"},
+        {"plain, logind unreachable", kReboot, "", 1, 0, kResultNotStarted, kList},
+        {"plain, output not understood", kReboot, "a(ssssuu) 2 \"shutdown\" \"x\" \"y\" \"block\" 0 1\n", 0,
+         0, kResultNotStarted, kList},
+        {"forcible, manager unreachable", kForcedShutdown, "", 0, 1, kResultNotStarted,
+         "systemctl --dry-run --check-inhibitors=no " + kMessage + "a forcible shutdown poweroff\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
         fs::remove(Path("calls"));
-        SystemdPower power(false, m_children, Log(), FakeSystemctl(c.nWithInhibitors, c.nWithout), 1000ms);
+        m_log.clear();
+        SystemdPower power(false, m_children, Log(), FakeSystemctl(c.nDryRun),
+                           FakeBusctl(c.strLocks, c.nBusctl), 1000ms);
         const std::uint32_t dwResult = power.Prepare(c.op);
         EXPECT_EQ(dwResult, c.dwResult);
         if (dwResult == kResultAccepted)
@@ -151,14 +171,73 @@ TEST_F(PowerTest, SystemctlChecksDecideTheResultAndTheRealCallFollowsOnlyWhenAcc
         for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
             std::this_thread::sleep_for(10ms);
         EXPECT_EQ(Read("calls"), c.strCalls);
+        if (c.dwResult == kResultRefused) {
+            EXPECT_EQ(
+                m_log,
+                std::vector<std::string>{
+                    R"(a reboot is held back by "Disc Burner" (uid 1000, pid 4321): Writing "backup")"});
+        }
     }
 
-    // A systemctl that is missing, or hangs, cannot start anything; the hanging check is ended.
-    SystemdPower missing(false, m_children, Log(), Path("no-systemctl"), 1000ms);
+    // A busctl or systemctl that is missing, or hangs, cannot start anything; the hanging one is ended.
+    SystemdPower missing(false, m_children, Log(), Path("no-systemctl"), Path("no-busctl"), 1000ms);
+    EXPECT_EQ(missing.Prepare(kReboot), kResultNotStarted);
     EXPECT_EQ(missing.Prepare(kForcedShutdown), kResultNotStarted);
-    SystemdPower hanging(false, m_children, Log(), FakeSystemctl(0, 0, "exec sleep 30"), 200ms);
-    EXPECT_EQ(hanging.Prepare(kReboot), kResultNotStarted);
+    const std::string strHanging = FakeBusctl("a(ssssuu) 0", 0, "exec sleep 30");
+    for (const PowerOperation& op : {kReboot, kForcedShutdown}) {
+        SystemdPower hanging(false, m_children, Log(), FakeSystemctl(0, "exec sleep 30"), strHanging, 200ms);
+        EXPECT_EQ(hanging.Prepare(op), kResultNotStarted);
+    }
     for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(m_children.ReapFinished(), 0u);
+}
+
+TEST(InhibitorLocks, BusctlOutputIsReadExactlyOrNotAtAll)
+{
+    const auto locks = ParseInhibitorLocks(
+        "a(ssssuu) 2 \"shutdown:sleep\" \"Disc \\\"Burner\\\"\" \"C:\\\\backup\\ttoday\" \"block\" 1000 4321 "
+        "\"idle\" \"\" \"\" \"delay\" 0 1\n");
+    ASSERT_TRUE(locks);
+    ASSERT_EQ(locks->size(), 2u);
+    EXPECT_EQ((*locks)[0].strWhat, "shutdown:sleep");
+    EXPECT_EQ((*locks)[0].strWho, "Disc \"Burner\"");
+    EXPECT_EQ((*locks)[0].strWhy, "C:\\backup\\ttoday"); // other escapes stay as written
+    EXPECT_EQ((*locks)[0].strMode, "block");
+    EXPECT_EQ((*locks)[0].ulUid, 1000u);
+    EXPECT_EQ((*locks)[0].ulPid, 4321u);
+    EXPECT_EQ((*locks)[1].strMode, "delay");
+    EXPECT_EQ(ParseInhibitorLocks("a(ssssuu) 0")->size(), 0u);
+
+    for (const char* pszBad : {
+             "",
+             "a(ssssuu)",
+             "as 0",
+             "a(ssssuu) -1",
+             "a(ssssuu) 1",
+             "a(ssssuu) 99999999999 \"shutdown\" \"w\" \"y\" \"block\" 0 1",
+             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0",
+             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0 1 \"sleep\"",
+             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" block 0 1",
+             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0 x1",
+             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\"\"block\" 0 1",
+             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\\\" \"block\" 0 1",
+             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0 1\\",
+             "Failed to connect to bus: No such file or directory",
+         }) {
+        EXPECT_FALSE(ParseInhibitorLocks(pszBad)) << pszBad;
+    }
+
+    const struct {
+        const char* pszWhat;
+        const char* pszMode;
+        bool bBlocks;
+    } modes[] = {
+        {"shutdown", "block", true},    {"idle:sleep:shutdown", "block", true}, {"shutdown", "delay", false},
+        {"sleep:idle", "block", false}, {"handle-power-key", "block", false},   {"shutdowns", "block", false},
+        {"", "block", false},
+    };
+    for (const auto& m : modes)
+        EXPECT_EQ((InhibitorLock{m.pszWhat, "", "", m.pszMode}.BlocksShutdown()), m.bBlocks)
+            << m.pszWhat << ' ' << m.pszMode;
 }

@@ -139,14 +139,15 @@ Sandbox::~Sandbox()
     }
 }
 
-void Sandbox::WriteSettings(int nType, std::uint32_t dwBindIp) const
+void Sandbox::WriteSettings(int nType, std::uint32_t dwBindIp, const QString& strMoreSettings) const
 {
     WriteFile(
         Path(QStringLiteral("config/TORVANE/VT Server.conf")),
-        QStringLiteral("[Settings]\nType=%1\nInterval=60\n\n[Interface]\nIP%20Address=%2\nIP%20Port=%3\n")
+        QStringLiteral("[Settings]\nType=%1\nInterval=60\n%4\n[Interface]\nIP%20Address=%2\nIP%20Port=%3\n")
             .arg(nType)
             .arg(dwBindIp)
             .arg(m_wPort)
+            .arg(strMoreSettings)
             .toUtf8());
 }
 

@@ -81,8 +81,9 @@ public:
 
     QString DataFile() const { return Path(QStringLiteral("vtserver.DAT")); }
     QByteArray DataBytes() const { return ReadFile(DataFile()); }
-    // Settings/Type, Interface/IP Address (host order) and Interface/IP Port.
-    void WriteSettings(int nType, std::uint32_t dwBindIp) const;
+    // Settings/Type, Interface/IP Address (host order) and Interface/IP Port; strMoreSettings
+    // holds further "Key=Value\n" lines of [Settings].
+    void WriteSettings(int nType, std::uint32_t dwBindIp, const QString& strMoreSettings = {}) const;
 
     QProcessEnvironment ServerEnvironment() const;
     // `command` is the program and its arguments; output goes to <strName>.out and .err.

@@ -184,6 +184,17 @@ void TestKwList::operationsSendTheirWordsThenPollTheRoster()
                                           QStringLiteral("Forcibly shut down 2 selected PCs?"),
                                           QStringLiteral("Reboot 2 selected PCs?"),
                                           QStringLiteral("Forcibly reboot 2 selected PCs?")}));
+
+    // The worker reports an operation's end a moment before it takes new work; the poll that
+    // follows waits for that moment instead of being lost to it.
+    const qsizetype nBefore = desk.Received("127.0.0.3").size();
+    desk.doc.m_pClient->m_bBusy = true;
+    desk.pList->OnClientMessage(WM_CLIENT_OPERATED, 0, 0);
+    QTest::qWait(200);
+    QCOMPARE(desk.Received("127.0.0.3").size(), nBefore);
+    desk.doc.m_pClient->m_bBusy = false;
+    QTRY_COMPARE(desk.Received("127.0.0.3").size(), nBefore + 1);
+    QVERIFY(WaitIdle(desk.doc));
 }
 
 void TestKwList::unknownAnswerAppendsRowOnlyWithRosterShown()
