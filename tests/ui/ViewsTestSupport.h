@@ -165,7 +165,7 @@ struct Desk {
         std::vector<QMessageBox::StandardButtons> buttons;
         QList<QMessageBox::StandardButton> answers;
         QList<bool> ticks;
-        QStringList checkTexts;
+        std::function<void()> fnWhileAsked; ///< runs once, while the next question is open
     } log;
     CDoc doc;
     quint16 wPort = 0;
@@ -186,11 +186,12 @@ struct Desk {
             return log.answers.isEmpty() ? QMessageBox::Yes : log.answers.takeFirst();
         });
         vtview::SetQuestionForTesting(
-            [this](QWidget*, const QString& strText, const QString& strCheck, bool* pChecked) {
+            [this](QWidget*, const QString& strText, const QString&, bool* pChecked) {
                 log.texts << strText;
                 log.icons.push_back(QMessageBox::Question);
                 log.buttons.push_back(QMessageBox::Yes | QMessageBox::No);
-                log.checkTexts << strCheck;
+                if (log.fnWhileAsked)
+                    std::exchange(log.fnWhileAsked, {})();
                 *pChecked = !log.ticks.isEmpty() && log.ticks.takeFirst();
                 return log.answers.isEmpty() ? QMessageBox::Yes : log.answers.takeFirst();
             });

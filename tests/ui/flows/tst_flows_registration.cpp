@@ -47,7 +47,6 @@ class TestFlowsRegistration : public QObject {
 private slots:
     void init() { ResetEnvironment(); }
     void registrationUpToTheLimitWithAGroupShown();
-    void agentNamesInSingleBytesAboveAsciiAnswerAndRegister();
     void rosterDeleteAsksForGroupedPcs_data();
     void rosterDeleteAsksForGroupedPcs();
     void groupDeleteTakesPcsOutOfThatGroupOnly();
@@ -88,27 +87,6 @@ void TestFlowsRegistration::registrationUpToTheLimitWithAGroupShown()
     QVERIFY(!Enabled(*desk.pList, ID_MANUAL_REGISTRATION) && !Enabled(*desk.pList, ID_AUTO_REGISTRATION));
     desk.pList->OnCommand(ID_MANUAL_REGISTRATION); // opens nothing
     QVERIFY(QApplication::activeModalWidget() == nullptr);
-}
-
-void TestFlowsRegistration::agentNamesInSingleBytesAboveAsciiAnswerAndRegister()
-{
-    // Within 15 bytes as the agents send them, longer once converted for display.
-    const QByteArray known(15, '\xE9'), newcomer("\xC9TUDIANT-\xC9L\xC8VE");
-    Desk desk({Agent("127.0.0.2", known.constData()), Agent("127.0.0.3", newcomer.constData())});
-    CKw* pKnown = AddPc(desk.doc, "old name", "127.0.0.2");
-    QVERIFY(desk.Start());
-
-    // The search (it reaches 127.0.0.3 only) registers the newcomer, operating since it has just answered.
-    desk.pList->OnCommand(ID_AUTO_REGISTRATION);
-    QTRY_COMPARE(desk.doc.m_pcs.size(), std::size_t{2});
-    QVERIFY(WaitIdle(desk.doc));
-    QCOMPARE(desk.Text(1, CKwListModel::ColName) + QLatin1Char('|') + desk.Text(1, CKwListModel::ColStatus),
-             QString::fromLatin1(newcomer) + QStringLiteral("|Now operating"));
-
-    // A poll names the known PC and finds it operating.
-    desk.pList->OnCommand(ID_REFRESH);
-    QTRY_COMPARE(pKnown->m_nStatus, 0);
-    QCOMPARE(desk.Text(0, CKwListModel::ColName), QString::fromLatin1(known));
 }
 
 void TestFlowsRegistration::rosterDeleteAsksForGroupedPcs_data()
