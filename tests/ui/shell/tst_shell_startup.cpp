@@ -17,11 +17,6 @@
 #include <QLockFile>
 #include <QPushButton>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -52,32 +47,14 @@ QStringList Entries(const QString& strDir)
                                   QDir::Name);
 }
 
-/// Sets an environment variable (null: unsets it) and puts the old value back.
-class EnvGuard final {
-public:
-    EnvGuard(const char* pName, const QByteArray* pValue)
-        : m_pName(pName), m_bWasSet(qEnvironmentVariableIsSet(pName))
-    {
-        m_old = qgetenv(pName);
-        if (pValue)
-            qputenv(pName, *pValue);
-        else
-            qunsetenv(pName);
-    }
-    ~EnvGuard()
-    {
-        if (m_bWasSet)
-            qputenv(m_pName, m_old);
-        else
-            qunsetenv(m_pName);
-    }
-    Q_DISABLE_COPY_MOVE(EnvGuard)
-
-private:
-    const char* m_pName;
-    bool m_bWasSet;
-    QByteArray m_old;
-};
+/// Sets an environment variable (null: unsets it) until the guard goes.
+auto SetEnv(const char* pName, const QByteArray* pValue)
+{
+    const bool bWasSet = qEnvironmentVariableIsSet(pName);
+    const QByteArray old = qgetenv(pName);
+    pValue ? qputenv(pName, *pValue) : qunsetenv(pName);
+    return qScopeGuard([=] { bWasSet ? qputenv(pName, old) : qunsetenv(pName); });
+}
 
 } // namespace
 
@@ -100,11 +77,23 @@ private slots:
         CServerApp::SetExecutablePathForTesting(m_pDir->path() + QStringLiteral("/vtcopy"));
     }
 
+    // A second copy is refused before any prompt and touches nothing; once the next copy holds
+    // the lock, what saves cut short left goes and look-alikes stay.
     void secondInstanceIsRefusedWhileTheFirstRuns()
     {
         auto pFirst = std::make_unique<CServerApp>();
         QVERIFY(pFirst->InitInstance());
         vtsettings::WriteString("Settings", "Pass", EncodePassword("ABC"));
+        const QStringList kept = {QStringLiteral("other.DAT.saving-Ab12Cd"), QStringLiteral("vtcopy.DAT.bak"),
+                                  QStringLiteral("vtcopy.DAT.saving-Ab12C"),
+                                  QStringLiteral("vtcopy.DAT.saving-Ab12Cd.bak")};
+        for (const QString& strName : kept + QStringList{QStringLiteral("vtcopy.DAT.saving-Ab12Cd"),
+                                                         QStringLiteral("vtcopy.DAT.saving-Zz9Yy8")}) {
+            QFile file(m_pDir->path() + QLatin1Char('/') + strName);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("partial");
+        }
+        const QStringList all = Entries(m_pDir->path());
 
         ModalDriver driver({});
         CServerApp second;
@@ -116,14 +105,20 @@ private slots:
         QCOMPARE(second.ExitCode(), int(CServerApp::ExitAlreadyRunning));
         QCOMPARE(g_messages, QStringList(QStringLiteral("Program is already running.")));
         QCOMPARE(g_icons, QList<QMessageBox::Icon>({QMessageBox::Information}));
-        QVERIFY(driver.m_seen.isEmpty()); // no password prompt
+        QVERIFY(driver.m_seen.isEmpty());
         QCOMPARE(FrameCount(), 1);
+        QCOMPARE(Entries(m_pDir->path()), all);
 
         // The running instance holds the lock for its whole life, then frees it.
         pFirst.reset();
         vtsettings::WriteString("Settings", "Pass", "");
         CServerApp third;
         QVERIFY(third.InitInstance());
+        QStringList expected = kept;
+        if (QFileInfo::exists(DataPath()))
+            expected << QFileInfo(DataPath()).fileName();
+        expected.sort();
+        QCOMPARE(Entries(m_pDir->path()), expected);
     }
 
     void startUpPassword_data()
@@ -205,18 +200,15 @@ private slots:
         const QByteArray path = QFile::encodeName(DataPath());
         const QByteArray dir = QFile::encodeName(m_pDir->path());
         QByteArray target;
-        if (strKind == QStringLiteral("fifo"))
+        if (strKind == QStringLiteral("fifo")) {
             QCOMPARE(::mkfifo(path.constData(), 0600), 0);
-        if (strKind == QStringLiteral("device")) {
-            // A device of the test's own (root), or one a test cannot harm.
+        } else {
+            // Nothing, a device of the test's own (root), or one a test cannot harm.
             target =
-                ::geteuid() == 0 && ::mknod((dir + "/zero").constData(), S_IFCHR | 0666, makedev(1, 5)) == 0
+                strKind == QStringLiteral("dangling") ? dir + "/nowhere.DAT"
+                : ::geteuid() == 0 && ::mknod((dir + "/zero").constData(), S_IFCHR | 0666, makedev(1, 5)) == 0
                     ? dir + "/zero"
                     : QByteArray("/dev/null");
-            QCOMPARE(::symlink(target.constData(), path.constData()), 0);
-        }
-        if (strKind == QStringLiteral("dangling")) {
-            target = dir + "/nowhere.DAT";
             QCOMPARE(::symlink(target.constData(), path.constData()), 0);
         }
         struct stat before {};
@@ -233,42 +225,10 @@ private slots:
         QCOMPARE(FrameCount(), 0);
         struct stat after {};
         QCOMPARE(::lstat(path.constData(), &after), 0);
-        QCOMPARE(after.st_mode, before.st_mode);
-        QCOMPARE(after.st_ino, before.st_ino);
+        QVERIFY(after.st_mode == before.st_mode && after.st_ino == before.st_ino);
         QCOMPARE(Entries(m_pDir->path()), entries);
         if (!target.isEmpty())
             QCOMPARE(QFile::symLinkTarget(DataPath()), QFile::decodeName(target));
-    }
-
-    // What saves cut short left goes once this copy holds the lock; look-alikes stay.
-    void leftoversRemovedOnceTheLockIsHeld()
-    {
-        const QStringList leftovers = {QStringLiteral("vtcopy.DAT.saving-Ab12Cd"),
-                                       QStringLiteral("vtcopy.DAT.saving-Zz9Yy8")};
-        const QStringList kept = {QStringLiteral("other.DAT.saving-Ab12Cd"), QStringLiteral("vtcopy.DAT.bak"),
-                                  QStringLiteral("vtcopy.DAT.saving-Ab12C"),
-                                  QStringLiteral("vtcopy.DAT.saving-Ab12Cd.bak")};
-        auto pFirst = std::make_unique<CServerApp>();
-        QVERIFY(pFirst->InitInstance());
-        for (const QString& strName : leftovers + kept) {
-            QFile file(m_pDir->path() + QLatin1Char('/') + strName);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("partial");
-        }
-        const QStringList all = Entries(m_pDir->path());
-        {
-            CServerApp second; // refused: touches nothing
-            QVERIFY(!second.InitInstance());
-        }
-        QCOMPARE(Entries(m_pDir->path()), all);
-        pFirst.reset();
-        CServerApp third;
-        QVERIFY(third.InitInstance());
-        QStringList expected = kept;
-        if (QFileInfo::exists(DataPath()))
-            expected << QFileInfo(DataPath()).fileName();
-        expected.sort();
-        QCOMPARE(Entries(m_pDir->path()), expected);
     }
 
     void instanceLock_data()
@@ -293,9 +253,9 @@ private slots:
         const bool bNoRuntime = strLock == QStringLiteral("forged-runtime");
         QVERIFY(QDir().mkpath(QFile::decodeName(temp)));
         QCOMPARE(::mkdir(runtime.constData(), 0700), 0);
-        EnvGuard lock("VT_LOCK_FILE", nullptr);
-        EnvGuard tmp("TMPDIR", &temp);
-        EnvGuard run("XDG_RUNTIME_DIR", bNoRuntime ? nullptr : &runtime);
+        const auto lock = SetEnv("VT_LOCK_FILE", nullptr);
+        const auto tmp = SetEnv("TMPDIR", &temp);
+        const auto run = SetEnv("XDG_RUNTIME_DIR", bNoRuntime ? nullptr : &runtime);
         const QString strLockFile = CServerApp::LockFilePath();
 
         // Where the lock used to be, and where a runtime folder under TMPDIR would be.
