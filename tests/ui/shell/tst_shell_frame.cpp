@@ -68,6 +68,7 @@ private slots:
     void init()
     {
         ResetShell();
+        m_doc.DeleteContents();
         vtshell::InitShellResources();
         CServerApp::SetExecutablePathForTesting(m_dir.path() + QStringLiteral("/vtserver"));
         m_doc.SetPathName((m_dir.path() + QStringLiteral("/vtserver.DAT")).toStdString());
@@ -296,44 +297,34 @@ private slots:
         QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
         modal.close();
 
-        QCOMPARE(pFrame->TrayIcon()->toolTip(), QStringLiteral("VT Server"));
+        // The tray host goes away while the window is in the tray: the window comes back.
+        pFrame->DoCommand(ID_TASK_TRAY);
+        QTest::qWait(1200); // a tray timer tick with the tray still there
+        QVERIFY(!pFrame->isVisible());
+        CMainFrame::SetTrayAvailableForTesting(false);
+        QTRY_VERIFY_WITH_TIMEOUT(pFrame->isVisible(), 3000);
+        QVERIFY(!pFrame->IsInTray() && pFrame->ToolBar()->isVisible());
+        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
+
         QSignalSpy closed(pFrame.get(), &CMainFrame::closed);
         pFrame->TrayIcon()->contextMenu()->actions().first()->trigger();
         QTRY_COMPARE(closed.count(), 1);
     }
 
-    void trayHostGoneShowsTheWindow()
-    {
-        auto pFrame = MakeFrame();
-        QVERIFY(pFrame->Create());
-        pFrame->ShowAtStartUp();
-        pFrame->DoCommand(ID_TASK_TRAY);
-        QVERIFY(pFrame->IsInTray());
-        QTest::qWait(1200); // a tray timer tick with the tray still there
-        QVERIFY(!pFrame->isVisible());
-
-        CMainFrame::SetTrayAvailableForTesting(false);
-        QTRY_VERIFY_WITH_TIMEOUT(pFrame->isVisible(), 3000);
-        QVERIFY(!pFrame->IsInTray() && pFrame->ToolBar()->isVisible());
-        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
-    }
-
     void restoreFromTrayKeepsTheActiveView_data()
     {
-        // The view the operator used before Task Tray; on some desktops the hidden
-        // window's focus moves on to the other view. Then the enabling of Reboot,
-        // Change Name and Add to Group after a double click on the icon.
+        // The view the operator used before Task Tray, and the enabling of Reboot, Change Name
+        // and Add to Group after a double click on the icon.
         QTest::addColumn<bool>("bListActive");
         QTest::addColumn<QString>("strEnabled");
-        QTest::newRow("tree: the group") << false << QStringLiteral("reboot rename");
-        QTest::newRow("list: the selected PC") << true << QStringLiteral("reboot add");
+        QTest::newRow("tree: the group") << false << QStringLiteral("110");
+        QTest::newRow("list: the selected PC") << true << QStringLiteral("101");
     }
 
     void restoreFromTrayKeepsTheActiveView()
     {
         QFETCH(bool, bListActive);
         QFETCH(QString, strEnabled);
-        m_doc.DeleteContents();
         const std::uint8_t mac[6] = {};
         m_doc.AddPc("pc0", 0x7F000102u, mac, 0xFFFFFFFFu);
         m_doc.AddPc("pc1", 0x7F000103u, mac, 0xFFFFFFFFu);
@@ -344,16 +335,15 @@ private slots:
         pFrame->ShowAtStartUp();
         QVERIFY(QTest::qWaitForWindowActive(pFrame.get()));
         pFrame->Tree()->setCurrentItem(pFrame->Tree()->ItemOf(pGroup));
+        pFrame->List()->selectRow(0);
         QWidget* pUsed = bListActive ? static_cast<QWidget*>(pFrame->List()) : pFrame->Tree();
         QWidget* pOther = bListActive ? static_cast<QWidget*>(pFrame->Tree()) : pFrame->List();
-        if (bListActive)
-            pFrame->List()->selectRow(0);
         pUsed->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), pUsed);
 
+        // Another window takes over meanwhile; on some desktops the hidden window's focus moves on.
         pFrame->DoCommand(ID_TASK_TRAY);
-        QVERIFY(!pFrame->isVisible());
-        QWidget elsewhere; // the window that takes over meanwhile
+        QWidget elsewhere;
         elsewhere.show();
         elsewhere.activateWindow();
         QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
@@ -363,15 +353,11 @@ private slots:
         QTRY_COMPARE(QApplication::activeWindow(), pFrame.get());
         QTRY_COMPARE(QApplication::focusWidget(), pUsed);
         pFrame->UpdateCommandStates();
-        QStringList enabled;
-        for (const auto& [id, pName] :
-             {std::pair{ID_REBOOT, "reboot"}, {ID_CHANGE_NAME, "rename"}, {ID_ADD_TO_GROUP, "add"}})
-            if (pFrame->Action(id)->isEnabled())
-                enabled << QLatin1String(pName);
-        QCOMPARE(enabled.join(u' '), strEnabled);
-        QVERIFY(pFrame->Tree()->SelectedGroup() == pGroup);
+        QCOMPARE(QString::asprintf("%d%d%d", pFrame->Action(ID_REBOOT)->isEnabled(),
+                                   pFrame->Action(ID_CHANGE_NAME)->isEnabled(),
+                                   pFrame->Action(ID_ADD_TO_GROUP)->isEnabled()),
+                 strEnabled);
         QVERIFY(pFrame->close());
-        m_doc.DeleteContents();
     }
 
     void helpFileMissing()
