@@ -69,10 +69,10 @@ QString Boxes(QWidget& dlg)
     return str + Edit(dlg, "editBroadcast")->text();
 }
 
-/// Holds a name lookup until opened, counting the calls that entered and left. Shared with
+/// Holds name lookups while closed, counting the calls that entered and left. Shared with
 /// the lookup's thread, which may outlive the test.
 struct Gate {
-    std::atomic<bool> bOpen = false, bOnUiThread = false;
+    std::atomic<bool> bOpen = true, bOnUiThread = false;
     std::atomic<int> nEntered = 0, nLeft = 0;
 
     void Pass()
@@ -95,6 +95,7 @@ class DialogsTest : public QObject {
 
 private:
     QStringList m_messages;
+    std::shared_ptr<Gate> m_pGate;
 
     void Fill(CRegisterDlg& dlg, const char* pTyped)
     {
@@ -114,8 +115,10 @@ private slots:
     {
         ResetShell();
         m_messages.clear();
+        m_pGate = std::make_shared<Gate>();
         vtlookup::Functions fns;
-        fns.fnResolve = [](const std::string& name) {
+        fns.fnResolve = [pGate = m_pGate](const std::string& name) {
+            pGate->Pass();
             return name == "pc7" ? std::optional<std::uint32_t>(kPc7) : std::nullopt;
         };
         fns.fnReverse = [](std::uint32_t dw) -> std::optional<std::string> {
@@ -198,23 +201,6 @@ private slots:
         QCOMPARE(dlg.m_dwBroadcast, htonl(c.nBroadcast));
     }
 
-    /// Replaces the name lookup by one that hangs until the gate opens.
-    std::shared_ptr<Gate> HangResolver()
-    {
-        auto pGate = std::make_shared<Gate>();
-        vtlookup::Functions fns;
-        fns.fnResolve = [pGate](const std::string& name) {
-            pGate->Pass();
-            return name == "pc7" ? std::optional<std::uint32_t>(kPc7) : std::nullopt;
-        };
-        fns.fnReverse = [](std::uint32_t dw) {
-            return dw == kPc7 ? std::optional<std::string>("pc7.lab") : std::nullopt;
-        };
-        fns.fnArp = [](std::uint32_t dw) { return dw == kPc7 ? std::optional<Mac>(kMac7) : std::nullopt; };
-        vtlookup::SetLookupForTesting(fns);
-        return pGate;
-    }
-
     void registerLooksUpOffTheUiThread_data()
     {
         // How the hanging lookup was started and how it ends.
@@ -235,9 +221,9 @@ private slots:
     {
         QFETCH(bool, bOk);
         QFETCH(QString, strEnd);
-        const std::shared_ptr<Gate> pGate = HangResolver();
-        const auto opener = qScopeGuard([pGate] { pGate->bOpen = true; });
-        Gate& gate = *pGate;
+        Gate& gate = *m_pGate;
+        gate.bOpen = false;
+        const auto opener = qScopeGuard([pGate = m_pGate] { pGate->bOpen = true; });
         CDoc doc;
         auto pDlg = std::make_unique<CRegisterDlg>();
         CRegisterDlg& dlg = *pDlg;
