@@ -63,8 +63,7 @@ private slots:
     void init() { ResetEnvironment(); }
     void rowTextsAndPicturesForRosterAndGroup();
     void sortingAndTheFocusFrame();
-    void unknownAnswerAppendsRowOnlyWithRosterShown();
-    void fullRosterReportsAndRegistersNothing();
+    void searchRegistersNewcomersWhileThereIsRoom();
     void answersChangeNamesAndAddresses();
     void dueReservationFiresOnce();
     void workerReportsWhileModal();
@@ -125,20 +124,15 @@ void TestKwList::sortingAndTheFocusFrame()
     const QHeaderView* pHeader = list.horizontalHeader();
     desk.Select({0}); // bravo stays selected whatever the order
     QCOMPARE(pHeader->sortIndicatorSection(), -1);
-    // A second click flips the order; the sorted column shows the indicator in its direction.
-    const struct {
-        int nColumn;
-        const char* pszNames;
-        Qt::SortOrder order;
-    } clicks[] = {{0, "alpha,bravo,charlie", Qt::AscendingOrder},
-                  {0, "charlie,bravo,alpha", Qt::DescendingOrder},
-                  {1, "charlie,alpha,bravo", Qt::AscendingOrder}}; // addresses as numbers
-    for (const auto& click : clicks) {
-        ClickHeader(list, click.nColumn);
-        QCOMPARE(desk.Column(0), QLatin1String(click.pszNames));
+    // A second click flips the order (1: descending); the sorted column shows the indicator.
+    const std::pair<int, const char*> clicks[] = {
+        {0, "alpha,bravo,charlie 0/0"}, {0, "charlie,bravo,alpha 0/1"}, {1, "charlie,alpha,bravo 1/0"}};
+    for (const auto& [nColumn, pszShown] : clicks) {
+        ClickHeader(list, nColumn);
         QVERIFY(pHeader->isSortIndicatorShown());
-        QCOMPARE(pHeader->sortIndicatorSection(), click.nColumn);
-        QCOMPARE(pHeader->sortIndicatorOrder(), click.order);
+        QCOMPARE(desk.Column(0) + QString::asprintf(" %d/%d", pHeader->sortIndicatorSection(),
+                                                    int(pHeader->sortIndicatorOrder())),
+                 QLatin1String(pszShown));
     }
     QCOMPARE(list.SelectedRows(), std::vector<int>{2});
 
@@ -173,7 +167,7 @@ void TestKwList::sortingAndTheFocusFrame()
     QVERIFY(frame.top() >= cell.top() - 2 && frame.bottom() <= cell.bottom() + 2);
 }
 
-void TestKwList::unknownAnswerAppendsRowOnlyWithRosterShown()
+void TestKwList::searchRegistersNewcomersWhileThereIsRoom()
 {
     Desk desk({Agent("127.0.0.3", "newcomer")});
     AddPc(desk.doc, "known", "10.0.0.1");
@@ -195,20 +189,16 @@ void TestKwList::unknownAnswerAppendsRowOnlyWithRosterShown()
     QTRY_COMPARE(desk.doc.m_pcs.size(), std::size_t{2});
     QVERIFY(WaitIdle(desk.doc));
     QCOMPARE(desk.pList->Model()->rowCount(), 0);
-}
 
-void TestKwList::fullRosterReportsAndRegistersNothing()
-{
-    Desk desk({Agent("127.0.0.3", "one too many")});
-    for (std::uint32_t i = 1; i <= 254; ++i)
+    // A full roster registers nobody and says so.
+    desk.doc.DeletePc(desk.doc.m_pcs.back().get());
+    for (std::uint32_t i = 1; i < 254; ++i)
         desk.doc.AddPc("pc", Ip("10.9.0.0") + i, kMacA.data(), 0xFFFFFFFFu);
-    QVERIFY(desk.Start());
-    QVERIFY(desk.doc.m_pClient->RequestSearch());
+    QVERIFY(desk.doc.m_pClient->RequestSearch()); // as a search started before the last one came
     QTRY_COMPARE(desk.log.texts, QStringList{QStringLiteral("Unexpected error occurred.")});
     QCOMPARE(desk.log.icons.back(), QMessageBox::Warning);
     QVERIFY(WaitIdle(desk.doc));
     QCOMPARE(desk.doc.m_pcs.size(), std::size_t{254});
-    QCOMPARE(desk.pList->Model()->rowCount(), 254);
 }
 
 void TestKwList::answersChangeNamesAndAddresses()
@@ -312,11 +302,9 @@ void TestKwList::columnsAndEmptyHintInBothLanguages()
     CKwList& list = *desk.pList;
     const auto blank = [&list] {
         const QImage image = list.viewport()->grab().toImage();
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (image.pixel(x, y) != image.pixel(0, 0))
-                    return false;
-        return true;
+        QImage plain(image);
+        plain.fill(image.pixel(0, 0));
+        return Difference(image, plain).isEmpty();
     };
     // Nothing registered: a hint painted over the empty list, never a row, whatever is shown.
     QVERIFY2(list.EmptyHint().startsWith(bJapanese ? QString::fromUtf8("PCはまだ登録されていません。")
