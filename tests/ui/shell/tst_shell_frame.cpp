@@ -11,6 +11,7 @@
 #include "CPasswordDlg.h"
 #include "CPasswordSetDlg.h"
 #include "CRegisterDlg.h"
+#include "CReserveDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
 #include "Commands.h"
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QToolBar>
 
 namespace {
@@ -136,14 +138,17 @@ private slots:
             "ファイル(&F)|編集(&E)|表示(&V)|操作(&O)|設定(&S)|ヘルプ(&H)|終了(&X)||キャンセル|"
             "終了(&X)|プログラムの終了|トレイアイコン化(&Y)\tCtrl+V|メインウインドウをトレイアイコン化する|"
             "目次(&C)|ヘルプを表示します|トレイアイコン化|O K|終了|O K|ｷｬﾝｾﾙ|"
-            "パスワードの確認|PCの登録|設定|グループの選択");
+            "パスワードの確認|PCの登録|設定|グループの選択|"
+            "予約設定|シャットダウン|起動|1日|12日|22日|31日|日|土|予約指定|O K|ｷｬﾝｾﾙ");
         QTest::newRow("English") << false << false
                                  << QStringLiteral(
                                         "&File|&Edit|&View|&Operation|&Settings|&Help|Exit(&X)||Cancel|"
                                         "E&xit|Quit the application|Task Tra&y\tCtrl+V|"
                                         "Convert main window to tray icon.|&Contents|Displays \"Help\".|"
                                         "Task Tray|O K|Cancel|O K|Cancel|"
-                                        "Enter password|PCRegistration|Settings|Select Group")
+                                        "Enter password|PCRegistration|Settings|Select Group|"
+                                        "Reservation Settings|Shutdown|Wake up|1st|12th|22nd|31st|Sun|Sat|"
+                                        "Set Reservation|O K|Cancel")
                                  << ops;
         QTest::newRow("Japanese, Power OFF 0") << true << false << strJapanese << ops;
         QTest::newRow("Japanese, Power OFF 1")
@@ -162,7 +167,8 @@ private slots:
         auto pFrame = MakeFrame();
         const CMainFrame& frame = *pFrame;
         const int nHelp = bJapanese ? ID_HELP_CONTENTS_J : ID_HELP_CONTENTS_E;
-        // Menu titles, tray menu, Exit, Task Tray and Contents, then the dialogs' buttons and titles.
+        // Menu titles, tray menu, Exit, Task Tray and Contents, then the dialogs' buttons and titles,
+        // and the reservation dialog's.
         QStringList shown =
             Texts(frame.menuBar()->actions()) + Texts(frame.TrayIcon()->contextMenu()->actions());
         for (int id : {int(ID_APP_EXIT), int(ID_TASK_TRAY), nHelp})
@@ -175,6 +181,11 @@ private slots:
         shown << frame.Action(ID_TASK_TRAY)->toolTip() << Texts(prompt.findChildren<QPushButton*>())
               << Texts(change.findChildren<QPushButton*>()) << prompt.windowTitle() << reg.windowTitle()
               << settings.windowTitle() << select.windowTitle();
+        CReserveDlg reserve;
+        const auto* pTabs = reserve.findChild<QTabBar*>(QStringLiteral("tabs"));
+        shown << reserve.windowTitle() << pTabs->tabText(0) << pTabs->tabText(1);
+        for (const char* pName : {"day1", "day12", "day22", "day31", "wday0", "wday6", "set", "ok", "cancel"})
+            shown << reserve.findChild<QAbstractButton*>(QLatin1String(pName))->text();
         QCOMPARE(shown.join(u'|'), strTexts);
         QCOMPARE(frame.windowTitle(), QStringLiteral("Veltrane Server"));
         QVERIFY(!frame.Action(bJapanese ? ID_HELP_CONTENTS_E : ID_HELP_CONTENTS_J));

@@ -1,10 +1,8 @@
 #include "../ViewsTestSupport.h"
 #include "CReserveDlg.h"
-#include "Translations.h"
 
 #include <QDateTimeEdit>
 #include <QGroupBox>
-#include <QTabBar>
 
 using namespace vttest;
 
@@ -40,8 +38,6 @@ class TestReserveDlg : public QObject {
 private slots:
     void init() { ResetEnvironment(); }
     void tabSwitchKeepsEditsAndWakeUpIsType255Force0();
-    void texts_data();
-    void texts();
 };
 
 void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255Force0()
@@ -51,8 +47,10 @@ void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255Force0()
     on.Set(1, ReserveDaily, 0, 0, March(14, 7, 0), OP_WAKEUP, 0);
     dlg.m_reserveOn.Assign(on);
     dlg.OnInitDialog();
-    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 12:00"));          // a fresh record: now
-    for (const char* psz : {"set", "weekly", "wday1", "wday5", "forcible"}) // no type: a shutdown
+    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 12:00")); // a fresh record: now
+    QVERIFY(Time(dlg)->displayFormat() == QStringLiteral("HH:mm") &&
+            Time(dlg)->font().pointSizeF() >= 2.9 * dlg.font().pointSizeF()); // large, 24 hours
+    for (const char* psz : {"set", "weekly", "wday1", "wday5", "forcible"})   // no type: a shutdown
         Button(&dlg, psz)->click();
     Time(dlg)->setTime(QTime(23, 15));
     QCOMPARE(Checked(dlg), QStringLiteral("set,weekly,wday1,wday5,forcible 23:15"));
@@ -73,39 +71,6 @@ void TestReserveDlg::tabSwitchKeepsEditsAndWakeUpIsType255Force0()
     QCOMPARE(Record(dlg.m_reserveOff), QStringLiteral("1 %1 0 22 4 1 23:15").arg(ReserveWeekly));
     QCOMPARE(Record(dlg.m_reserveOn), QStringLiteral("1 %1 4000 0 255 0 06:45").arg(ReserveMonthly));
     QVERIFY(dlg.m_reserveOn.m_timeNext != kNoTime);
-}
-
-void TestReserveDlg::texts_data()
-{
-    QTest::addColumn<bool>("japanese");
-    QTest::addColumn<QString>("texts");
-    QTest::newRow("English") << false
-                             << QStringLiteral(
-                                    "Reservation Settings|Shutdown|Wake up|1st|12th|22nd|31st|Sun|Sat|"
-                                    "Set Reservation|O K|Cancel");
-    QTest::newRow("Japanese") << true
-                              << QString::fromUtf8("予約設定|シャットダウン|起動|1日|12日|22日|31日|日|土|"
-                                                   "予約指定|O K|ｷｬﾝｾﾙ");
-}
-
-void TestReserveDlg::texts()
-{
-    QFETCH(bool, japanese);
-    QFETCH(QString, texts);
-    const vtstr::Language lang = japanese ? vtstr::Language::Japanese : vtstr::Language::English;
-    vtshell::InstallTranslations(lang);
-    vtstr::SetLanguage(lang);
-    CReserveDlg dlg;
-    dlg.OnInitDialog();
-    vtshell::InstallTranslations(vtstr::Language::English);
-    vtstr::SetLanguage(vtstr::Language::English);
-    auto* pTabs = dlg.findChild<QTabBar*>(QStringLiteral("tabs"));
-    QStringList shown{dlg.windowTitle(), pTabs->tabText(0), pTabs->tabText(1)};
-    for (const char* psz : {"day1", "day12", "day22", "day31", "wday0", "wday6", "set", "ok", "cancel"})
-        shown << Button(&dlg, psz)->text();
-    QCOMPARE(shown.join(QLatin1Char('|')), texts);
-    QCOMPARE(Time(dlg)->displayFormat(), QStringLiteral("HH:mm"));
-    QVERIFY(Time(dlg)->font().pointSizeF() >= 2.9 * dlg.font().pointSizeF());
 }
 
 VT_VIEWS_TEST_MAIN(TestReserveDlg)
