@@ -49,8 +49,7 @@ private slots:
     void registrationUpToTheLimitWithAGroupShown();
     void rosterDeleteAsksForGroupedPcs_data();
     void rosterDeleteAsksForGroupedPcs();
-    void groupDeleteTakesPcsOutOfThatGroupOnly();
-    void addToGroupRules();
+    void addToGroupAndDeleteFromAGroup();
     void optionsPresetsAndWritesItsSettings();
 };
 
@@ -136,39 +135,16 @@ void TestFlowsRegistration::rosterDeleteAsksForGroupedPcs()
         QVERIFY(desk.doc.FindPcById(nId));
 }
 
-void TestFlowsRegistration::groupDeleteTakesPcsOutOfThatGroupOnly()
+void TestFlowsRegistration::addToGroupAndDeleteFromAGroup()
 {
     Desk desk;
     AddPcs(desk.doc, 4);
+    const std::int32_t a = desk.doc.m_pcs.front()->m_nId, b = a + 1, c = a + 2;
     CGroup* pShown = desk.doc.AddGroup("shown");
     CGroup* pOther = desk.doc.AddGroup("other");
-    for (const auto& pPc : desk.doc.m_pcs) {
-        desk.doc.AddToGroup(pShown, pPc->m_nId);
-        desk.doc.AddToGroup(pOther, pPc->m_nId);
-    }
-    QVERIFY(desk.Start());
-    desk.Show(pShown);
-    desk.Select({0, 2, 3});
-    desk.log.answers = {QMessageBox::No};
-    desk.pList->OnCommand(ID_DELETE);
-    QCOMPARE(pShown->m_members.size(), std::size_t{4});
-    desk.pList->OnCommand(ID_DELETE); // Yes
-    QCOMPARE(desk.log.texts, (QStringList{S(1538), S(1538)}));
-    QCOMPARE(desk.Column(0), QStringLiteral("pc1"));
-    QCOMPARE(pShown->m_members, std::vector<std::int32_t>{desk.doc.m_pcs.front()->m_nId + 1});
-    QCOMPARE(desk.doc.m_pcs.size(), std::size_t{4});
-    QCOMPARE(pOther->m_members.size(), std::size_t{4});
-}
-
-void TestFlowsRegistration::addToGroupRules()
-{
-    Desk desk;
-    AddPcs(desk.doc, 3);
-    const std::int32_t a = desk.doc.m_pcs.front()->m_nId, b = a + 1, c = a + 2;
-    CGroup* pTarget = desk.doc.AddGroup("target");
     CGroup* pFull = desk.doc.AddGroup("full");
     CGroup* pLast = desk.doc.AddGroup("last");
-    desk.doc.AddToGroup(pTarget, b);
+    desk.doc.AddToGroup(pShown, b);
     for (std::int32_t nId = 1000; nId < 1254; ++nId)
         pFull->m_members.push_back(nId); // ids of PCs loaded once and gone since
     QVERIFY(desk.Start());
@@ -184,11 +160,25 @@ void TestFlowsRegistration::addToGroupRules()
         pDlg->accept();
     });
     desk.pList->OnCommand(ID_ADD_TO_GROUP);
-    QCOMPARE(offered, (std::vector<CGroup*>{pTarget, pFull, pLast}));
-    QCOMPARE(pTarget->m_members, (std::vector<std::int32_t>{b, a, c}));
+    QCOMPARE(offered, (std::vector<CGroup*>{pShown, pOther, pFull, pLast}));
+    QCOMPARE(pShown->m_members, (std::vector<std::int32_t>{b, a, c}));
+    QCOMPARE(pOther->m_members, (std::vector<std::int32_t>{a, b, c}));
     QCOMPARE(desk.log.texts, QStringList{S(1029)});
     QCOMPARE(desk.log.icons.back(), QMessageBox::Information);
     QVERIFY(pLast->m_members.empty());
+
+    // Deleting with a group shown takes the PCs out of that group only, after a question.
+    desk.Show(pShown);
+    desk.Select({0, 2});
+    desk.log.answers = {QMessageBox::No};
+    desk.pList->OnCommand(ID_DELETE);
+    QCOMPARE(pShown->m_members.size(), std::size_t{3});
+    desk.pList->OnCommand(ID_DELETE); // Yes
+    QCOMPARE(desk.log.texts, (QStringList{S(1029), S(1538), S(1538)}));
+    QCOMPARE(desk.Column(0), QStringLiteral("pc0"));
+    QCOMPARE(pShown->m_members, std::vector<std::int32_t>{a});
+    QCOMPARE(desk.doc.m_pcs.size(), std::size_t{4});
+    QCOMPARE(pOther->m_members.size(), std::size_t{3});
 }
 
 void TestFlowsRegistration::optionsPresetsAndWritesItsSettings()
