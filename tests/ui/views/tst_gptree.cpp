@@ -1,7 +1,6 @@
 #include "../ViewsTestSupport.h"
 #include "CMainFrame.h"
 #include "CReserveDlg.h"
-#include "Translations.h"
 
 #include <QLineEdit>
 #include <QScrollBar>
@@ -30,8 +29,7 @@ class TestGpTree : public QObject {
 private slots:
     void init() { ResetEnvironment(); }
     void createAndRenameWithinLimits();
-    void fillSelectAndDelete();
-    void reservationSwitchesGroupPicture();
+    void fillSelectReserveAndDelete();
     void operationsNeedAPcAndTheContextMenu();
     void rootTextFitsInBothLanguages_data();
     void rootTextFitsInBothLanguages();
@@ -91,7 +89,7 @@ void TestGpTree::createAndRenameWithinLimits()
     QCOMPARE(desk.doc.m_groups.size(), std::size_t{100});
 }
 
-void TestGpTree::fillSelectAndDelete()
+void TestGpTree::fillSelectReserveAndDelete()
 {
     Desk desk;
     for (const char* psz : {"A", "B", "C"})
@@ -116,6 +114,27 @@ void TestGpTree::fillSelectAndDelete()
     tree.OnUpdate(nullptr, 0, pB);
     QCOMPARE(tree.SelectedGroup(), pB);
 
+    // Reserved, released, reserved and cancelled: the picture, and the list told each time.
+    desk.doc.AddToGroup(pB, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
+    desk.pList->FillList();
+    const struct {
+        const char* pszChoice;
+        bool bAccept;
+        const char* pszGroups;
+        const char* pszList;
+    } steps[] = {{"set", true, "A 3/1,B 4/2,C 3/1", "2024/03/06  12:00 - S"},
+                 {"release", true, "A 3/1,B 3/1,C 3/1", ""},
+                 {"set", false, "A 3/1,B 3/1,C 3/1", ""}};
+    for (const auto& step : steps) {
+        OnNextModal<CReserveDlg>([&step](CReserveDlg* pDlg) {
+            Button(pDlg, step.pszChoice)->click();
+            step.bAccept ? pDlg->accept() : pDlg->reject();
+        });
+        tree.OnCommand(ID_RESERVE);
+        QCOMPARE(Groups(tree), QLatin1String(step.pszGroups));
+        QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QLatin1String(step.pszList));
+    }
+
     desk.log.answers = {QMessageBox::No};
     tree.OnCommand(ID_DELETE);
     QCOMPARE(desk.log.texts, QStringList{QStringLiteral("Deletes selected group.\nOK to continue?")});
@@ -131,33 +150,6 @@ void TestGpTree::fillSelectAndDelete()
     QVERIFY(tree.RootItem()->isSelected());
     QCOMPARE(desk.doc.m_pCurrent, nullptr);
     QVERIFY(desk.doc.m_groups.empty() && tree.RootItem()->childCount() == 0);
-}
-
-void TestGpTree::reservationSwitchesGroupPicture()
-{
-    Desk desk;
-    CGroup* pGroup = desk.doc.AddGroup("Night");
-    desk.doc.AddToGroup(pGroup, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
-    QVERIFY(desk.Start());
-    desk.Show(pGroup);
-    // Set, released, set and cancelled: the picture, and the list told each time.
-    const struct {
-        const char* pszChoice;
-        bool bAccept;
-        const char* pszGroups;
-        const char* pszList;
-    } steps[] = {{"set", true, "Night 4/2", "2024/03/06  12:00 - S"},
-                 {"release", true, "Night 3/1", ""},
-                 {"set", false, "Night 3/1", ""}};
-    for (const auto& step : steps) {
-        OnNextModal<CReserveDlg>([&step](CReserveDlg* pDlg) {
-            Button(pDlg, step.pszChoice)->click();
-            step.bAccept ? pDlg->accept() : pDlg->reject();
-        });
-        desk.pTree->OnCommand(ID_RESERVE);
-        QCOMPARE(Groups(*desk.pTree), QLatin1String(step.pszGroups));
-        QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QLatin1String(step.pszList));
-    }
 }
 
 void TestGpTree::operationsNeedAPcAndTheContextMenu()
