@@ -150,13 +150,10 @@ template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int
 }
 
 /// The tree and the list side by side in one window, as the main frame holds them, with
-/// a worker that only talks to simulated agents on loopback, every lookup answered here
-/// and every message box recorded and answered from a script (Yes when it runs out).
-/// The question before an operation is logged like a message box (question icon, Yes
-/// and No); `ticks` says whether its "Don't ask again" box is ticked (not when it runs out).
-using MacOpt = std::optional<MacAddress>;
-
-/// Searches go to 127.0.0.3 only.
+/// a worker that only talks to simulated agents on loopback (searches go to 127.0.0.3 only),
+/// every lookup answered here, and every message box and question before an operation
+/// recorded and answered from a script (Yes when it runs out); `ticks` says whether the
+/// question's "Don't ask again" is ticked.
 struct Desk {
     std::map<std::uint32_t, MacAddress> arp;
     struct {
@@ -188,8 +185,6 @@ struct Desk {
         vtview::SetQuestionForTesting(
             [this](QWidget*, const QString& strText, const QString&, bool* pChecked) {
                 log.texts << strText;
-                log.icons.push_back(QMessageBox::Question);
-                log.buttons.push_back(QMessageBox::Yes | QMessageBox::No);
                 if (log.fnWhileAsked)
                     std::exchange(log.fnWhileAsked, {})();
                 *pChecked = !log.ticks.isEmpty() && log.ticks.takeFirst();
@@ -198,7 +193,10 @@ struct Desk {
         vtlookup::SetLookupForTesting(
             {.fnResolve = [](const std::string&) { return std::optional<std::uint32_t>(); },
              .fnReverse = [](std::uint32_t) { return std::optional<std::string>(); },
-             .fnArp = [this](std::uint32_t dwIp) { return arp.contains(dwIp) ? arp.at(dwIp) : MacOpt(); },
+             .fnArp =
+                 [this](std::uint32_t dwIp) {
+                     return arp.contains(dwIp) ? arp.at(dwIp) : std::optional<MacAddress>();
+                 },
              .fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; }});
 
         // A server port whose agent port (+1) nobody else holds.

@@ -117,22 +117,18 @@ void TestGpTree::fillSelectReserveAndDelete()
     // Reserved, released, reserved and cancelled: the picture, and the list told each time.
     desk.doc.AddToGroup(pB, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
     desk.pList->FillList();
-    const struct {
-        const char* pszChoice;
-        bool bAccept;
-        const char* pszGroups;
-        const char* pszList;
-    } steps[] = {{"set", true, "A 3/1,B 4/2,C 3/1", "2024/03/06  12:00 - S"},
-                 {"release", true, "A 3/1,B 3/1,C 3/1", ""},
-                 {"set", false, "A 3/1,B 3/1,C 3/1", ""}};
-    for (const auto& step : steps) {
-        OnNextModal<CReserveDlg>([&step](CReserveDlg* pDlg) {
-            Button(pDlg, step.pszChoice)->click();
-            step.bAccept ? pDlg->accept() : pDlg->reject();
+    const std::tuple<const char*, bool, const char*, const char*> steps[] = {
+        {"set", true, "A 3/1,B 4/2,C 3/1", "2024/03/06  12:00 - S"},
+        {"release", true, "A 3/1,B 3/1,C 3/1", ""},
+        {"set", false, "A 3/1,B 3/1,C 3/1", ""}};
+    for (const auto& [pszChoice, bAccept, pszGroups, pszList] : steps) {
+        OnNextModal<CReserveDlg>([pszChoice = pszChoice, bAccept = bAccept](CReserveDlg* pDlg) {
+            Button(pDlg, pszChoice)->click();
+            bAccept ? pDlg->accept() : pDlg->reject();
         });
         tree.OnCommand(ID_RESERVE);
-        QCOMPARE(Groups(tree), QLatin1String(step.pszGroups));
-        QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QLatin1String(step.pszList));
+        QCOMPARE(Groups(tree), QLatin1String(pszGroups));
+        QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QLatin1String(pszList));
     }
 
     desk.log.answers = {QMessageBox::No};

@@ -396,12 +396,7 @@ void TestKwList::questionsInJapaneseAndTheirBox()
     // Every operation and every form of target (the English forms are met where the views ask).
     UseLanguage(vtstr::Language::Japanese);
     using T = vtview::OperationTarget;
-    const struct {
-        int id;
-        T::Kind kind;
-        int nCount;
-        const char* pszText;
-    } rows[] = {
+    const std::tuple<int, T::Kind, int, const char*> rows[] = {
         {ID_SHUTDOWN, T::Group, 38, "「Lab A」の38台のPCをシャットダウンしますか？"},
         {ID_SHUTDOWN, T::Roster, 120, "全120台のPCをシャットダウンしますか？"},
         {ID_REBOOT, T::Selection, 3, "選択した3台のPCをリブートしますか？"},
@@ -410,10 +405,10 @@ void TestKwList::questionsInJapaneseAndTheirBox()
         {ID_POWER_OFF, T::Roster, 1, "「PC-007」をパワーＯＦＦしますか？"},
         {ID_FORCED_POWER_OFF, T::Roster, 2, "全2台のPCを強制パワーＯＦＦしますか？"},
     };
-    for (const auto& row : rows) {
-        const T target{row.kind, row.nCount, QStringLiteral("Lab A"),
-                       row.nCount == 1 ? QStringLiteral("PC-007") : QString()};
-        QCOMPARE(vtview::OperationQuestion(row.id, target), QString::fromUtf8(row.pszText));
+    for (const auto& [id, kind, nCount, pszText] : rows) {
+        const T target{kind, nCount, QStringLiteral("Lab A"),
+                       nCount == 1 ? QStringLiteral("PC-007") : QString()};
+        QCOMPARE(vtview::OperationQuestion(id, target), QString::fromUtf8(pszText));
     }
     // Yes and No with No the default, the caption, the check box unticked.
     std::unique_ptr<QMessageBox> pBox(vtview::MakeOperationBox(nullptr, QStringLiteral("?")));
@@ -444,51 +439,44 @@ void TestKwList::operatorOperationsAskFirst()
     // The view, the group shown, the rows selected, the answer ("tick": Don't ask again ticked;
     // "poll": the periodic poll takes the worker while the question is open), the question
     // (none: not asked) and what a receives. Power OFF is a shutdown (4), the forced one 4 + 65536.
-    const struct {
-        CCommandTarget* pView;
-        CGroup* pGroup;
-        std::vector<int> rows;
-        int id;
-        const char* pszAnswer;
-        const char* pszQuestion;
-        const char* pszSent;
-    } steps[] = {
-        {pList, nullptr, {0}, ID_WAKE_UP, "", "", ""},
-        {pTree, nullptr, {}, ID_WAKE_UP, "", "", ""},
-        {pList, pLab, {0, 2}, ID_POWER_OFF, "yes", "Power off 2 selected PCs?", "4/0"},
-        {pList, nullptr, {0, 1, 2}, ID_SHUTDOWN, "no", "Shut down 3 selected PCs?", ""},
-        {pList, nullptr, {0}, ID_FORCIBLE_REBOOT, "yes", "Forcibly reboot “a”?", "2/1"},
-        {pTree, nullptr, {}, ID_SHUTDOWN, "yes", "Shut down all 4 PCs?", "4/0"},
-        {pTree, pLab, {1}, ID_FORCED_POWER_OFF, "no", "Forcibly power off 3 PCs in “Lab A”?", ""},
-        {pTree, pLab, {1}, ID_FORCED_POWER_OFF, "yes", "Forcibly power off 3 PCs in “Lab A”?", "4/1"},
-        {pTree, pLab, {}, ID_FORCIBLE_SHUTDOWN, "yes", "Forcibly shut down 3 PCs in “Lab A”?", "4/1"},
-        {pTree, pSolo, {}, ID_REBOOT, "yes", "Reboot “a” in “Solo”?", "2/0"},
-        {pList, nullptr, {0}, ID_SHUTDOWN, "yes poll", "Shut down “a”?", "status,4/0"},
-        {pTree, nullptr, {}, ID_REBOOT, "yes poll", "Reboot all 4 PCs?", "status,2/0"},
-        {pList, nullptr, {0}, ID_SHUTDOWN, "no tick", "Shut down “a”?", ""},
-        {pList, nullptr, {0}, ID_SHUTDOWN, "yes tick", "Shut down “a”?", "4/0"},
-        {pTree, pLab, {}, ID_REBOOT, "", "", "2/0"},
-    };
-    for (const auto& step : steps) {
-        const QString strAnswer = QLatin1String(step.pszAnswer);
-        desk.Show(step.pGroup);
-        desk.Select(step.rows);
-        QVERIFY(Enabled(*step.pView, step.id));
+    const std::tuple<CCommandTarget*, CGroup*, std::vector<int>, int, const char*, const char*, const char*>
+        steps[] = {
+            {pList, nullptr, {0}, ID_WAKE_UP, "", "", ""},
+            {pTree, nullptr, {}, ID_WAKE_UP, "", "", ""},
+            {pList, pLab, {0, 2}, ID_POWER_OFF, "yes", "Power off 2 selected PCs?", "4/0"},
+            {pList, nullptr, {0, 1, 2}, ID_SHUTDOWN, "no", "Shut down 3 selected PCs?", ""},
+            {pList, nullptr, {0}, ID_FORCIBLE_REBOOT, "yes", "Forcibly reboot “a”?", "2/1"},
+            {pTree, nullptr, {}, ID_SHUTDOWN, "yes", "Shut down all 4 PCs?", "4/0"},
+            {pTree, pLab, {1}, ID_FORCED_POWER_OFF, "no", "Forcibly power off 3 PCs in “Lab A”?", ""},
+            {pTree, pLab, {1}, ID_FORCED_POWER_OFF, "yes", "Forcibly power off 3 PCs in “Lab A”?", "4/1"},
+            {pTree, pLab, {}, ID_FORCIBLE_SHUTDOWN, "yes", "Forcibly shut down 3 PCs in “Lab A”?", "4/1"},
+            {pTree, pSolo, {}, ID_REBOOT, "yes", "Reboot “a” in “Solo”?", "2/0"},
+            {pList, nullptr, {0}, ID_SHUTDOWN, "yes poll", "Shut down “a”?", "status,4/0"},
+            {pTree, nullptr, {}, ID_REBOOT, "yes poll", "Reboot all 4 PCs?", "status,2/0"},
+            {pList, nullptr, {0}, ID_SHUTDOWN, "no tick", "Shut down “a”?", ""},
+            {pList, nullptr, {0}, ID_SHUTDOWN, "yes tick", "Shut down “a”?", "4/0"},
+            {pTree, pLab, {}, ID_REBOOT, "", "", "2/0"},
+        };
+    for (const auto& [pView, pGroup, rows, id, pszAnswer, pszQuestion, pszSent] : steps) {
+        const QString strAnswer = QLatin1String(pszAnswer);
+        desk.Show(pGroup);
+        desk.Select(rows);
+        QVERIFY(Enabled(*pView, id));
         desk.log.answers = {strAnswer.startsWith(QLatin1String("yes")) ? QMessageBox::Yes : QMessageBox::No};
         desk.log.ticks = {strAnswer.endsWith(QLatin1String("tick"))};
         if (strAnswer.endsWith(QLatin1String("poll")))
             desk.log.fnWhileAsked = [&desk] { desk.pList->OnCommand(ID_REFRESH); };
         const qsizetype nAsked = desk.log.texts.size();
         const qsizetype nReceived = desk.Received("127.0.0.2").size();
-        step.pView->OnCommand(step.id);
-        QCOMPARE(desk.log.texts.mid(nAsked).join(QLatin1Char('|')), QString::fromUtf8(step.pszQuestion));
-        if (*step.pszSent == '\0') {
+        pView->OnCommand(id);
+        QCOMPARE(desk.log.texts.mid(nAsked).join(QLatin1Char('|')), QString::fromUtf8(pszQuestion));
+        if (*pszSent == '\0') {
             QVERIFY(!desk.doc.m_pClient->m_bBusy);
             continue; // a late word would show in the next step
         }
         // A poll of every PC, shown or not, follows each operation.
         QTRY_COMPARE(desk.Received("127.0.0.2").mid(nReceived).join(QLatin1Char(',')),
-                     QLatin1String(step.pszSent) + QLatin1String(",status"));
+                     QLatin1String(pszSent) + QLatin1String(",status"));
         QVERIFY(WaitIdle(desk.doc));
         QTRY_COMPARE(pC->m_nStatus, 0);
     }
