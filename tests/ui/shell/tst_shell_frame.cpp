@@ -78,8 +78,6 @@ private slots:
         CMainFrame::SetTrayAvailableForTesting(true);
     }
 
-    // --- password dialogs -------------------------------------------------
-
     void passwordChange_data()
     {
         QTest::addColumn<QStringList>("typed"); // current password, old, new, confirmation
@@ -124,8 +122,6 @@ private slots:
         QCOMPARE(g_icons, QList<QMessageBox::Icon>(g_messages.size(), QMessageBox::Information));
         QCOMPARE(vtsettings::ReadString("Settings", "Pass", "?"), EncodePassword(strResult.toStdString()));
     }
-
-    // --- menus, tool bar, languages ----------------------------------------
 
     void menusToolBarAndDialogTexts_data()
     {
@@ -212,8 +208,6 @@ private slots:
                      QString::fromUtf8("パワーＯＦＦ(&P)強制パワーＯＦＦ"));
     }
 
-    // --- placement --------------------------------------------------------
-
     void placementRule_data()
     {
         QTest::addColumn<QRect>("stored"); // the work area is (0, 30) 1280 x 770
@@ -262,8 +256,6 @@ private slots:
         QCOMPARE(vtsettings::ReadInt("Window", "sRight", -1), work.right() + 1);
         QCOMPARE(vtsettings::ReadInt("Window", "cx", -1), first.width());
     }
-
-    // --- tray -------------------------------------------------------------
 
     void tray_data()
     {
