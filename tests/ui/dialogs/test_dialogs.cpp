@@ -1,16 +1,12 @@
 // Registration, Settings and Select Group dialogs, with a stand-in resolver and
-// neighbour table.
+// neighbour table. Every dialog's texts and size are checked with the frame's.
 
 #include "../shell/ShellTestSupport.h"
 
 #include <QLineEdit> // before CGpTree.h
 
-#include "CAboutDlg.h"
 #include "CGpTree.h"
-#include "CPasswordDlg.h"
-#include "CPasswordSetDlg.h"
 #include "CRegisterDlg.h"
-#include "CReserveDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
 #include "model/CDoc.h"
@@ -353,62 +349,6 @@ private slots:
         const QString strRange =
             pBox == Edit(dlg, "editPort") ? QStringLiteral("1 and 65534") : QStringLiteral("5 and 3600");
         QVERIFY2(m_messages[0].contains(strRange), qPrintable(m_messages[0]));
-    }
-
-    void dialogsHaveAFixedSize_data()
-    {
-        QTest::addColumn<bool>("bJapanese");
-        QTest::newRow("English") << false;
-        QTest::newRow("Japanese") << true;
-    }
-
-    void dialogsHaveAFixedSize()
-    {
-        QFETCH(bool, bJapanese);
-        UseLanguage(bJapanese ? vtstr::Language::Japanese : vtstr::Language::English);
-        CDoc doc;
-        auto pSelect = std::make_unique<CSelectGroupDlg>();
-        pSelect->m_groupList = {doc.AddGroup("Room A")};
-        std::unique_ptr<QDialog> all[] = {std::make_unique<CRegisterDlg>(),
-                                          std::make_unique<CSettingsDlg>(),
-                                          std::move(pSelect),
-                                          std::make_unique<CAboutDlg>(),
-                                          std::make_unique<CPasswordDlg>(),
-                                          std::make_unique<CPasswordSetDlg>(),
-                                          std::make_unique<CReserveDlg>()};
-        for (const auto& pDlg : all) {
-            const char* pClass = pDlg->metaObject()->className();
-            pDlg->show();
-            QVERIFY(QTest::qWaitForWindowExposed(pDlg.get()));
-            const Qt::WindowFlags flags = pDlg->windowFlags();
-            QVERIFY2(!(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) &&
-                         (flags & Qt::WindowCloseButtonHint),
-                     pClass);
-            const QSize size = pDlg->size();
-            QVERIFY2(pDlg->minimumSize() == size && pDlg->maximumSize() == size, pClass);
-            // Every text has its room in either language, the busy text too.
-            if (auto* pBusy = pDlg->findChild<QLabel*>(QStringLiteral("labelBusy"))) {
-                QCOMPARE(pBusy->text(),
-                         bJapanese ? QString::fromUtf8("検索中…") : QString::fromUtf8("Looking up…"));
-                pBusy->show();
-                QApplication::processEvents();
-            }
-            for (QWidget* pChild : pDlg->findChildren<QWidget*>()) {
-                if (pChild->isVisible() &&
-                    (qobject_cast<QLabel*>(pChild) || qobject_cast<QAbstractButton*>(pChild)))
-                    QVERIFY2(pChild->width() >= pChild->minimumSizeHint().width(),
-                             qPrintable(pChild->objectName()));
-            }
-            // Changes inside keep the size: the busy text, the wake-up tab without its type box.
-            if (auto* pReserve = qobject_cast<CReserveDlg*>(pDlg.get())) {
-                pReserve->SelectTab(1);
-                QVERIFY(!pReserve->findChild<QWidget*>(QStringLiteral("typeBox"))->isVisible());
-                QApplication::processEvents();
-            }
-            pDlg->resize(size + QSize(200, 100));
-            QVERIFY2(pDlg->size() == size, pClass);
-            pDlg->hide();
-        }
     }
 
     void selectGroupShowsTheTreesPictureAndReturnsChosenInListOrder()

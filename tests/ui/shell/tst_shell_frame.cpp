@@ -5,6 +5,7 @@
 
 #include <QLineEdit> // before CGpTree.h
 
+#include "CAboutDlg.h"
 #include "CGpTree.h"
 #include "CKwList.h"
 #include "CMainFrame.h"
@@ -19,6 +20,7 @@
 #include "model/CDoc.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -123,7 +125,7 @@ private slots:
         QCOMPARE(vtsettings::ReadString("Settings", "Pass", "?"), EncodePassword(strResult.toStdString()));
     }
 
-    void menusToolBarAndDialogTexts_data()
+    void menusToolBarAndDialogs_data()
     {
         QTest::addColumn<bool>("bJapanese");
         QTest::addColumn<bool>("bPowerOff");
@@ -135,16 +137,16 @@ private slots:
             "終了(&X)|プログラムの終了|トレイアイコン化(&Y)\tCtrl+V|メインウインドウをトレイアイコン化する|"
             "目次(&C)|ヘルプを表示します|トレイアイコン化|O K|終了|O K|ｷｬﾝｾﾙ|"
             "パスワードの確認|PCの登録|設定|グループの選択|"
-            "予約設定|シャットダウン|起動|1日|12日|22日|31日|日|土|予約指定|O K|ｷｬﾝｾﾙ");
+            "予約設定|シャットダウン|起動|1日|12日|22日|31日|日|土|予約指定|O K|ｷｬﾝｾﾙ|検索中…");
         QTest::newRow("English") << false << false
-                                 << QStringLiteral(
+                                 << QString::fromUtf8(
                                         "&File|&Edit|&View|&Operation|&Settings|&Help|Exit(&X)||Cancel|"
                                         "E&xit|Quit the application|Task Tra&y\tCtrl+V|"
                                         "Convert main window to tray icon.|&Contents|Displays \"Help\".|"
                                         "Task Tray|O K|Cancel|O K|Cancel|"
                                         "Enter password|PCRegistration|Settings|Select Group|"
                                         "Reservation Settings|Shutdown|Wake up|1st|12th|22nd|31st|Sun|Sat|"
-                                        "Set Reservation|O K|Cancel")
+                                        "Set Reservation|O K|Cancel|Looking up…")
                                  << ops;
         QTest::newRow("Japanese, Power OFF 0") << true << false << strJapanese << ops;
         QTest::newRow("Japanese, Power OFF 1")
@@ -152,7 +154,7 @@ private slots:
             << QList<int>({32780, 32781, 32782, 0, 32784, 32785, 32786, 0, 32793, 0, 32787});
     }
 
-    void menusToolBarAndDialogTexts()
+    void menusToolBarAndDialogs()
     {
         QFETCH(bool, bJapanese);
         QFETCH(bool, bPowerOff);
@@ -182,6 +184,8 @@ private slots:
         shown << reserve.windowTitle() << pTabs->tabText(0) << pTabs->tabText(1);
         for (const char* pName : {"day1", "day12", "day22", "day31", "wday0", "wday6", "set", "ok", "cancel"})
             shown << reserve.findChild<QAbstractButton*>(QLatin1String(pName))->text();
+        auto* pBusy = reg.findChild<QLabel*>(QStringLiteral("labelBusy"));
+        shown << pBusy->text();
         QCOMPARE(shown.join(u'|'), strTexts);
         QCOMPARE(frame.windowTitle(), QStringLiteral("Veltrane Server"));
         QVERIFY(!frame.Action(bJapanese ? ID_HELP_CONTENTS_E : ID_HELP_CONTENTS_J));
@@ -206,6 +210,39 @@ private slots:
         if (bPowerOff)
             QCOMPARE(frame.Action(ID_POWER_OFF)->text() + frame.Action(ID_FORCED_POWER_OFF)->text(),
                      QString::fromUtf8("パワーＯＦＦ(&P)強制パワーＯＦＦ"));
+
+        // Every dialog keeps the size its contents ask for, with room for each text (the busy
+        // text too), also when the wake-up tab hides its type box; no maximize button.
+        CAboutDlg about;
+        for (QDialog* pDlg :
+             std::initializer_list<QDialog*>{&prompt, &change, &reg, &settings, &select, &reserve, &about}) {
+            const char* pClass = pDlg->metaObject()->className();
+            pDlg->show();
+            QVERIFY(QTest::qWaitForWindowExposed(pDlg));
+            const Qt::WindowFlags flags = pDlg->windowFlags();
+            QVERIFY2(!(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) &&
+                         (flags & Qt::WindowCloseButtonHint),
+                     pClass);
+            const QSize size = pDlg->size();
+            QVERIFY2(pDlg->minimumSize() == size && pDlg->maximumSize() == size, pClass);
+            if (pDlg == &reg)
+                pBusy->show();
+            QApplication::processEvents();
+            for (QWidget* pChild : pDlg->findChildren<QWidget*>()) {
+                if (pChild->isVisible() &&
+                    (qobject_cast<QLabel*>(pChild) || qobject_cast<QAbstractButton*>(pChild)))
+                    QVERIFY2(pChild->width() >= pChild->minimumSizeHint().width(),
+                             qPrintable(pChild->objectName()));
+            }
+            if (pDlg == &reserve) {
+                reserve.SelectTab(1);
+                QVERIFY(!reserve.findChild<QWidget*>(QStringLiteral("typeBox"))->isVisible());
+                QApplication::processEvents();
+            }
+            pDlg->resize(size + QSize(200, 100));
+            QVERIFY2(pDlg->size() == size, pClass);
+            pDlg->hide();
+        }
     }
 
     void placementRule_data()
