@@ -83,14 +83,10 @@ private slots:
         auto pFirst = std::make_unique<CServerApp>();
         QVERIFY(pFirst->InitInstance());
         vtsettings::WriteString("Settings", "Pass", EncodePassword("ABC"));
-        const QStringList kept = {QStringLiteral("other.DAT.saving-Ab12Cd"), QStringLiteral("vtcopy.DAT.bak"),
-                                  QStringLiteral("vtcopy.DAT.saving-Ab12C"),
-                                  QStringLiteral("vtcopy.DAT.saving-Ab12Cd.bak")};
-        for (const QString& strName : kept + QStringList{QStringLiteral("vtcopy.DAT.saving-Ab12Cd"),
-                                                         QStringLiteral("vtcopy.DAT.saving-Zz9Yy8")}) {
+        const QStringList kept = L({"other.DAT.saving-Ab12Cd", "vtcopy.DAT.bak", "vtcopy.DAT.saving-Ab12C"});
+        for (const QString& strName : kept + L({"vtcopy.DAT.saving-Ab12Cd", "vtcopy.DAT.saving-Zz9Yy8"})) {
             QFile file(m_pDir->path() + QLatin1Char('/') + strName);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("partial");
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("partial") == 7);
         }
         const QStringList all = Entries(m_pDir->path());
 
