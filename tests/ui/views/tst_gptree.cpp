@@ -1,12 +1,9 @@
 #include "../ViewsTestSupport.h"
-#include "CMainFrame.h"
 #include "CReserveDlg.h"
 
 #include <QDateTimeEdit>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QScrollBar>
-#include <QSplitter>
 
 using namespace vttest;
 
@@ -56,8 +53,6 @@ private slots:
     void createAndRenameWithinLimits();
     void fillSelectReserveAndDelete();
     void operationsNeedAPcAndTheContextMenu();
-    void rootTextFitsInBothLanguages_data();
-    void rootTextFitsInBothLanguages();
     void reserveDialogKeepsEditsOfBothTabs();
 };
 
@@ -214,36 +209,6 @@ void TestGpTree::operationsNeedAPcAndTheContextMenu()
     QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
              QString::fromUtf8("グループを作成 ...|!削除|-|リブート|シャットダウン|パワーＯＦＦ|-|"
                                "強制リブート|強制シャットダウン|強制パワーＯＦＦ|-|起動|-|!予約 ..."));
-}
-
-void TestGpTree::rootTextFitsInBothLanguages_data()
-{
-    QTest::addColumn<bool>("bJapanese");
-    QTest::newRow("English") << false;
-    QTest::newRow("Japanese") << true;
-}
-
-void TestGpTree::rootTextFitsInBothLanguages()
-{
-    QFETCH(bool, bJapanese);
-    UseLanguage(bJapanese ? vtstr::Language::Japanese : vtstr::Language::English);
-    Desk desk;
-    for (int i = 0; i < 100; ++i) // enough to need the scroll bar
-        desk.doc.AddGroup("g");
-    QVERIFY(desk.Start());
-    CGpTree& tree = *desk.pTree;
-    tree.setFixedWidth(tree.ReadableWidth());
-    QTRY_COMPARE(tree.width(), tree.ReadableWidth());
-    QTRY_VERIFY(tree.verticalScrollBar()->isVisible());
-    const QModelIndex root = tree.model()->index(0, 0);
-    QVERIFY(tree.indentation() + tree.sizeHintForIndex(root).width() <= tree.viewport()->width());
-
-    // The main window starts with the tree pane at least that wide.
-    CDoc doc;
-    CMainFrame frame(&doc, nullptr);
-    frame.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&frame));
-    QVERIFY(frame.Splitter()->sizes().value(0) >= std::max(150, frame.Tree()->ReadableWidth()));
 }
 
 void TestGpTree::reserveDialogKeepsEditsOfBothTabs()

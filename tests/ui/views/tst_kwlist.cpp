@@ -1,5 +1,6 @@
 #include "../ViewsTestSupport.h"
 #include "CClientBridge.h"
+#include "CMainFrame.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -7,6 +8,8 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 
 using namespace vttest;
 
@@ -66,10 +69,9 @@ private slots:
     void searchRegistersNewcomersWhileThereIsRoom();
     void dueReservationFiresOnce();
     void workerReportsWhileModal();
-    void columnsAndEmptyHintInBothLanguages_data();
-    void columnsAndEmptyHintInBothLanguages();
+    void viewsInBothLanguages_data();
+    void viewsInBothLanguages();
     void columnWidthsStoredAndRestored();
-    void questionsInJapaneseAndTheirBox();
     void operatorOperationsAskFirst();
 };
 
@@ -274,19 +276,21 @@ void TestKwList::workerReportsWhileModal()
     QCOMPARE(desk.log.texts.size(), 2);
 }
 
-void TestKwList::columnsAndEmptyHintInBothLanguages_data()
+void TestKwList::viewsInBothLanguages_data()
 {
     QTest::addColumn<bool>("bJapanese");
     QTest::newRow("English") << false;
     QTest::newRow("Japanese") << true;
 }
 
-void TestKwList::columnsAndEmptyHintInBothLanguages()
+void TestKwList::viewsInBothLanguages()
 {
     QFETCH(bool, bJapanese);
     UseLanguage(bJapanese ? vtstr::Language::Japanese : vtstr::Language::English);
     Desk desk;
-    CGroup* pGroup = desk.doc.AddGroup("G");
+    for (int i = 0; i < 100; ++i) // enough for the tree's scroll bar
+        desk.doc.AddGroup("g");
+    CGroup* pGroup = desk.doc.m_groups.front().get();
     QVERIFY(desk.Start());
     CKwList& list = *desk.pList;
     const auto blank = [&list] {
@@ -340,6 +344,47 @@ void TestKwList::columnsAndEmptyHintInBothLanguages()
     list.OnCommand(ID_DELETE);
     QVERIFY(desk.doc.m_pcs.empty());
     QTRY_VERIFY(!blank());
+
+    // The tree's root text fits in the width the tree asks for, and the main window gives it that.
+    CGpTree& tree = *desk.pTree;
+    tree.setFixedWidth(tree.ReadableWidth());
+    QTRY_COMPARE(tree.width(), tree.ReadableWidth());
+    QTRY_VERIFY(tree.verticalScrollBar()->isVisible());
+    QVERIFY(tree.indentation() + tree.sizeHintForIndex(tree.model()->index(0, 0)).width() <=
+            tree.viewport()->width());
+    CDoc doc;
+    CMainFrame frame(&doc, nullptr);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QVERIFY(frame.Splitter()->sizes().value(0) >= std::max(150, frame.Tree()->ReadableWidth()));
+
+    // The question before an operation in Japanese, in every form (the English ones are met
+    // where the views ask).
+    using T = vtview::OperationTarget;
+    const std::tuple<int, T::Kind, int, const char*> questions[] = {
+        {ID_SHUTDOWN, T::Group, 38, "「Lab A」の38台のPCをシャットダウンしますか？"},
+        {ID_SHUTDOWN, T::Roster, 120, "全120台のPCをシャットダウンしますか？"},
+        {ID_REBOOT, T::Selection, 3, "選択した3台のPCをリブートしますか？"},
+        {ID_FORCIBLE_REBOOT, T::Selection, 1, "「PC-007」を強制リブートしますか？"},
+        {ID_FORCIBLE_SHUTDOWN, T::Group, 1, "「Lab A」の「PC-007」を強制シャットダウンしますか？"},
+        {ID_POWER_OFF, T::Roster, 1, "「PC-007」をパワーＯＦＦしますか？"},
+        {ID_FORCED_POWER_OFF, T::Roster, 2, "全2台のPCを強制パワーＯＦＦしますか？"},
+    };
+    for (const auto& [id, kind, nCount, pszText] : questions) {
+        const T target{kind, nCount, QStringLiteral("Lab A"),
+                       nCount == 1 ? QStringLiteral("PC-007") : QString()};
+        if (bJapanese)
+            QCOMPARE(vtview::OperationQuestion(id, target), QString::fromUtf8(pszText));
+    }
+    // Yes and No with No the default, the caption, the check box unticked.
+    std::unique_ptr<QMessageBox> pBox(vtview::MakeOperationBox(nullptr, QStringLiteral("?")));
+    QCOMPARE(pBox->icon(), QMessageBox::Question);
+    QCOMPARE(pBox->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(pBox->defaultButton(), pBox->button(QMessageBox::No));
+    QCOMPARE(pBox->windowTitle(), QStringLiteral("VT Server"));
+    QCOMPARE(pBox->checkBox()->text(),
+             bJapanese ? QString::fromUtf8("今後は確認しない") : QStringLiteral("Don't ask again"));
+    QVERIFY(!pBox->checkBox()->isChecked());
 }
 
 void TestKwList::columnWidthsStoredAndRestored()
@@ -378,35 +423,6 @@ void TestKwList::columnWidthsStoredAndRestored()
     Desk next;
     QVERIFY(next.Start());
     QCOMPARE(next.pList->ColumnWidths(), widths);
-}
-
-void TestKwList::questionsInJapaneseAndTheirBox()
-{
-    // Every operation and every form of target (the English forms are met where the views ask).
-    UseLanguage(vtstr::Language::Japanese);
-    using T = vtview::OperationTarget;
-    const std::tuple<int, T::Kind, int, const char*> rows[] = {
-        {ID_SHUTDOWN, T::Group, 38, "「Lab A」の38台のPCをシャットダウンしますか？"},
-        {ID_SHUTDOWN, T::Roster, 120, "全120台のPCをシャットダウンしますか？"},
-        {ID_REBOOT, T::Selection, 3, "選択した3台のPCをリブートしますか？"},
-        {ID_FORCIBLE_REBOOT, T::Selection, 1, "「PC-007」を強制リブートしますか？"},
-        {ID_FORCIBLE_SHUTDOWN, T::Group, 1, "「Lab A」の「PC-007」を強制シャットダウンしますか？"},
-        {ID_POWER_OFF, T::Roster, 1, "「PC-007」をパワーＯＦＦしますか？"},
-        {ID_FORCED_POWER_OFF, T::Roster, 2, "全2台のPCを強制パワーＯＦＦしますか？"},
-    };
-    for (const auto& [id, kind, nCount, pszText] : rows) {
-        const T target{kind, nCount, QStringLiteral("Lab A"),
-                       nCount == 1 ? QStringLiteral("PC-007") : QString()};
-        QCOMPARE(vtview::OperationQuestion(id, target), QString::fromUtf8(pszText));
-    }
-    // Yes and No with No the default, the caption, the check box unticked.
-    std::unique_ptr<QMessageBox> pBox(vtview::MakeOperationBox(nullptr, QStringLiteral("?")));
-    QCOMPARE(pBox->icon(), QMessageBox::Question);
-    QCOMPARE(pBox->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(pBox->defaultButton(), pBox->button(QMessageBox::No));
-    QCOMPARE(pBox->windowTitle(), QStringLiteral("VT Server"));
-    QCOMPARE(pBox->checkBox()->text(), QString::fromUtf8("今後は確認しない"));
-    QVERIFY(!pBox->checkBox()->isChecked());
 }
 
 void TestKwList::operatorOperationsAskFirst()
