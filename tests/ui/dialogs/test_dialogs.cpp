@@ -3,9 +3,6 @@
 
 #include "../shell/ShellTestSupport.h"
 
-#include <QLineEdit> // before CGpTree.h
-
-#include "CGpTree.h"
 #include "CRegisterDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
@@ -347,7 +344,7 @@ private slots:
         QVERIFY2(m_messages[0].contains(strRange), qPrintable(m_messages[0]));
     }
 
-    void selectGroupShowsTheTreesPictureAndReturnsChosenInListOrder()
+    void selectGroupReturnsChosenInListOrder()
     {
         CDoc doc;
         std::vector<CGroup*> groups;
@@ -365,20 +362,6 @@ private slots:
         QCOMPARE(choose({3, 0, 2}, true), (std::vector<CGroup*>{groups[0], groups[2], groups[3]}));
         QVERIFY(choose({}, true).empty());
         QCOMPARE(choose({1}, false), groups);
-
-        // The group picture of the tree (coloured screens), selected or not.
-        CGpTree tree(&doc);
-        tree.OnInitialUpdate();
-        const QSize picture(18, 17);
-        const QImage treePicture = tree.ItemOf(groups[0])->icon(0).pixmap(picture, QIcon::Selected).toImage();
-        CSelectGroupDlg dlg;
-        dlg.m_groupList = groups;
-        dlg.show();
-        auto* pList = dlg.findChild<QListWidget*>(QStringLiteral("listGroups"));
-        QCOMPARE(pList->iconSize(), picture);
-        QVERIFY(!treePicture.isNull());
-        for (QIcon::Mode mode : {QIcon::Normal, QIcon::Selected})
-            QCOMPARE(pList->item(3)->icon().pixmap(picture, mode).toImage(), treePicture);
     }
 };
 VT_SHELL_TEST_MAIN(DialogsTest)

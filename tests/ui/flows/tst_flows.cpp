@@ -170,13 +170,21 @@ void TestFlows::addToGroupAndDeleteFromAGroup()
     // Every group offered in order; already-members are skipped without a word; the
     // full group refuses with 1029 and the groups after it are left alone.
     std::vector<CGroup*> offered;
-    OnNextModal<CSelectGroupDlg>([&offered](CSelectGroupDlg* pDlg) {
+    QList<QImage> pictures;
+    OnNextModal<CSelectGroupDlg>([&offered, &pictures](CSelectGroupDlg* pDlg) {
         offered = pDlg->m_groupList;
-        pDlg->findChild<QListWidget*>(QStringLiteral("listGroups"))->selectAll();
+        auto* pList = pDlg->findChild<QListWidget*>(QStringLiteral("listGroups"));
+        for (QIcon::Mode mode : {QIcon::Normal, QIcon::Selected})
+            pictures << pList->item(3)->icon().pixmap(pList->iconSize(), mode).toImage();
+        pList->selectAll();
         pDlg->accept();
     });
     desk.pList->OnCommand(ID_ADD_TO_GROUP);
     QCOMPARE(offered, (std::vector<CGroup*>{pShown, pOther, pFull, pLast}));
+    // The tree's group picture (coloured screens), selected or not.
+    const QImage picture =
+        desk.pTree->ItemOf(pLast)->icon(0).pixmap(QSize(18, 17), QIcon::Selected).toImage();
+    QCOMPARE(pictures, (QList<QImage>{picture, picture}));
     QCOMPARE(pShown->m_members, (std::vector<std::int32_t>{b, a, c}));
     QCOMPARE(pOther->m_members, (std::vector<std::int32_t>{a, b, c}));
     QCOMPARE(desk.log.texts, QStringList{S(1029)});
