@@ -325,15 +325,9 @@ private slots:
         QCOMPARE(dlg.result() == QDialog::Accepted, bAccepted);
         QCOMPARE(m_messages.size(), bAccepted ? 0 : 1);
         if (bAccepted) {
-            QCOMPARE(QStringLiteral("%1/%2/%3/%4")
-                         .arg(dlg.m_nPort)
-                         .arg(dlg.m_nInterval)
-                         .arg(dlg.m_nReportType)
-                         .arg(dlg.m_dwInterface, 0, 16),
-                     QStringLiteral("%1/%2/%3/%4")
-                         .arg(QLatin1String(c.pPort), QLatin1String(c.pInterval))
-                         .arg(c.nReportType)
-                         .arg(c.nInterface, 0, 16));
+            QCOMPARE(QString::asprintf("%u/%d/%d/%x", dlg.m_nPort, dlg.m_nInterval, dlg.m_nReportType,
+                                       dlg.m_dwInterface),
+                     QString::asprintf("%s/%s/%d/%x", c.pPort, c.pInterval, c.nReportType, c.nInterface));
             return;
         }
         QLineEdit* pBox = Edit(dlg, c.pRefused);

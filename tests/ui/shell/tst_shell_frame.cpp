@@ -367,7 +367,6 @@ private slots:
         QFETCH(QString, strEnabled);
         const std::uint8_t mac[6] = {};
         m_doc.AddPc("pc0", 0x7F000102u, mac, 0xFFFFFFFFu);
-        m_doc.AddPc("pc1", 0x7F000103u, mac, 0xFFFFFFFFu);
         CGroup* pGroup = m_doc.AddGroup("lab");
         m_doc.AddToGroup(pGroup, m_doc.m_pcs.front()->m_nId);
         auto pFrame = MakeFrame();
