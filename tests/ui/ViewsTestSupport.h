@@ -5,48 +5,26 @@
 #include "CKwList.h"
 #include "CKwListModel.h"
 #include "Commands.h"
-#include "Translations.h"
 #include "ViewSupport.h"
-#include "app/Settings.h"
-#include "app/StringTable.h"
 #include "model/CDoc.h"
 #include "net/AddressLookup.h"
 #include "schedule/CReserve.h"
+#include "shell/ShellTestSupport.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QUdpSocket>
 #include <QVariantMap>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-// Settings go to a temporary folder before anything reads them; texts in English.
-#define VT_VIEWS_TEST_MAIN(TestClass)                                                                        \
-    int main(int argc, char** argv)                                                                          \
-    {                                                                                                        \
-        QTemporaryDir settingsDir;                                                                           \
-        qputenv("XDG_CONFIG_HOME", settingsDir.path().toUtf8());                                             \
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());               \
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());                  \
-        QApplication app(argc, argv);                                                                        \
-        vtstr::SetLanguage(vtstr::Language::English);                                                        \
-        TestClass tc;                                                                                        \
-        return QTest::qExec(&tc, argc, argv);                                                                \
-    }
 
 namespace vttest {
 
@@ -64,13 +42,6 @@ inline QString S(unsigned nId)
 inline VtTime March(int nDay, int nHour, int nMinute, int nSecond = 0)
 {
     return QDateTime(QDate(2024, 3, nDay), QTime(nHour, nMinute, nSecond)).toSecsSinceEpoch();
-}
-
-/// Strings and translated texts in one language.
-inline void UseLanguage(vtstr::Language lang)
-{
-    vtstr::SetLanguage(lang);
-    vtshell::InstallTranslations(lang);
 }
 
 /// Every test starts in English from a still clock (nothing falls due unless a test moves it), no

@@ -342,5 +342,5 @@ void TestFlows::contextMenuTextsAndEnabling()
                                "最新の情報に更新"));
 }
 
-VT_VIEWS_TEST_MAIN(TestFlows)
+VT_SHELL_TEST_MAIN(TestFlows)
 #include "tst_flows.moc"

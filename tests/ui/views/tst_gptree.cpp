@@ -244,5 +244,5 @@ void TestGpTree::reserveDialogKeepsEditsOfBothTabs()
     QVERIFY(dlg.m_reserveOn.m_timeNext != kNoTime);
 }
 
-VT_VIEWS_TEST_MAIN(TestGpTree)
+VT_SHELL_TEST_MAIN(TestGpTree)
 #include "tst_gptree.moc"

@@ -483,5 +483,5 @@ void TestKwList::operatorOperationsAskFirst()
     QCOMPARE(vtsettings::ReadInt("Settings", "ConfirmOperation", -1), 0);
 }
 
-VT_VIEWS_TEST_MAIN(TestKwList)
+VT_SHELL_TEST_MAIN(TestKwList)
 #include "tst_kwlist.moc"
