@@ -219,11 +219,9 @@ private slots:
     {
         QFETCH(QString, strLock);
         QFETCH(bool, bStarted);
-        const QByteArray root = QFile::encodeName(m_pDir->path());
-        const QByteArray runtime = root + "/run";
-        const QByteArray temp = root + "/tmp";
-        QVERIFY(QDir().mkpath(QFile::decodeName(temp)));
-        QCOMPARE(::mkdir(runtime.constData(), 0700), 0);
+        const QByteArray runtime = QFile::encodeName(m_pDir->path()) + "/run";
+        const QByteArray temp = QFile::encodeName(m_pDir->path()) + "/tmp";
+        QVERIFY(::mkdir(runtime.constData(), 0700) == 0 && ::mkdir(temp.constData(), 0700) == 0);
         const auto lock = SetEnv("VT_LOCK_FILE", nullptr);
         const auto tmp = SetEnv("TMPDIR", &temp);
         const auto run = SetEnv("XDG_RUNTIME_DIR", strLock == QStringLiteral("forged") ? nullptr : &runtime);
