@@ -53,8 +53,7 @@ inline void ResetEnvironment()
     vtsettings::WriteInt("Settings", "Type", 0);
     vtsettings::WriteInt("Settings", "Interval", 60);
     vtsettings::WriteConfirmOperation(true);
-    QSettings(QString::fromUtf8(vtsettings::kOrganization), QString::fromUtf8(vtsettings::kApplication))
-        .remove(QStringLiteral("Window/Columns"));
+    vtsettings::WriteString("Window", "Columns", "");
     SetPowerOffEnabled(false);
     CKwList::SetSettingWriterForTesting({});
 }
@@ -120,11 +119,10 @@ template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int
     });
 }
 
-/// The tree and the list side by side in one window, as the main frame holds them, with
-/// a worker that only talks to simulated agents on loopback (searches go to 127.0.0.3 only),
-/// every lookup answered here, and every message box and question before an operation
-/// recorded and answered from a script (Yes when it runs out); `ticks` says whether the
-/// question's "Don't ask again" is ticked.
+/// The tree and the list side by side in one window, as the main frame holds them, with a worker
+/// that only talks to simulated agents on loopback (searches go to 127.0.0.3 only), every lookup
+/// answered here, and every message box and question recorded and answered from a script (Yes
+/// when it runs out; `ticks`: whether the question's "Don't ask again" is ticked).
 struct Desk {
     std::map<std::uint32_t, MacAddress> arp;
     struct {
@@ -183,7 +181,7 @@ struct Desk {
             vtagent::LabConfig config;
             config.agents = std::move(agents);
             config.wAgentPort = static_cast<std::uint16_t>(wPort + 1);
-            config.strLogPath = LogPath().toStdString();
+            config.strLogPath = labDir.filePath(QStringLiteral("agents.log")).toStdString();
             pLab = std::make_unique<vtagent::AgentLab>(std::move(config));
             std::string strError;
             if (!pLab->Start(strError))
@@ -224,11 +222,10 @@ struct Desk {
         return QTest::qWaitForWindowActive(pHost.get()) && WaitIdle(doc);
     }
 
-    QString LogPath() const { return labDir.filePath(QStringLiteral("agents.log")); }
     /// What the agent at `pszIp` received, in order: "status", "search", or "command/force".
     QStringList Received(const char* pszIp) const
     {
-        QFile file(LogPath());
+        QFile file(labDir.filePath(QStringLiteral("agents.log")));
         QStringList out;
         for (const QByteArray& line :
              file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList()) {

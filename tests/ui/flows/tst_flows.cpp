@@ -2,7 +2,6 @@
 #include "CRegisterDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
-#include "Translations.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -21,7 +21,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -187,7 +186,6 @@ private slots:
         auto* pBusy = reg.findChild<QLabel*>(QStringLiteral("labelBusy"));
         shown << pBusy->text();
         QCOMPARE(shown.join(u'|'), strTexts);
-        QCOMPARE(frame.windowTitle(), QStringLiteral("Veltrane Server"));
         QVERIFY(!frame.Action(bJapanese ? ID_HELP_CONTENTS_E : ID_HELP_CONTENTS_J));
 
         emit frame.menuBar()->actions().at(3)->menu()->aboutToShow();
@@ -322,10 +320,6 @@ private slots:
         pFrame->ToggleTray(true); // what a double click does
         QVERIFY(pFrame->isVisible() && pFrame->ToolBar()->isVisible());
         QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
-        pFrame->DoCommand(ID_TASK_TRAY);
-        QVERIFY(!pFrame->isVisible());
-        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 1);
-        pFrame->ToggleTray(true);
 
         // A modal dialog open: nothing is hidden, the state is still written.
         QDialog modal;
@@ -341,6 +335,7 @@ private slots:
         pFrame->DoCommand(ID_TASK_TRAY);
         QTest::qWait(1200); // a tray timer tick with the tray still there
         QVERIFY(!pFrame->isVisible());
+        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 1);
         CMainFrame::SetTrayAvailableForTesting(false);
         QTRY_VERIFY_WITH_TIMEOUT(pFrame->isVisible(), 3000);
         QVERIFY(!pFrame->IsInTray() && pFrame->ToolBar()->isVisible());
@@ -351,52 +346,45 @@ private slots:
         QTRY_COMPARE(closed.count(), 1);
     }
 
-    void restoreFromTrayKeepsTheActiveView_data()
-    {
-        // The view the operator used before Task Tray, and the enabling of Reboot, Change Name
-        // and Add to Group after a double click on the icon.
-        QTest::addColumn<bool>("bListActive");
-        QTest::addColumn<QString>("strEnabled");
-        QTest::newRow("tree: the group") << false << QStringLiteral("110");
-        QTest::newRow("list: the selected PC") << true << QStringLiteral("101");
-    }
-
+    // The view used before Task Tray has the focus and the commands (Reboot, Change Name, Add to
+    // Group) again after a double click on the icon, though another window took over meanwhile
+    // and, on some desktops, the hidden window's focus moved on to the other view.
     void restoreFromTrayKeepsTheActiveView()
     {
-        QFETCH(bool, bListActive);
-        QFETCH(QString, strEnabled);
         const std::uint8_t mac[6] = {};
         m_doc.AddPc("pc0", 0x7F000102u, mac, 0xFFFFFFFFu);
         CGroup* pGroup = m_doc.AddGroup("lab");
         m_doc.AddToGroup(pGroup, m_doc.m_pcs.front()->m_nId);
-        auto pFrame = MakeFrame();
-        QVERIFY(pFrame->Create());
-        pFrame->ShowAtStartUp();
-        QVERIFY(QTest::qWaitForWindowActive(pFrame.get()));
-        pFrame->Tree()->setCurrentItem(pFrame->Tree()->ItemOf(pGroup));
-        pFrame->List()->selectRow(0);
-        QWidget* pUsed = bListActive ? static_cast<QWidget*>(pFrame->List()) : pFrame->Tree();
-        QWidget* pOther = bListActive ? static_cast<QWidget*>(pFrame->Tree()) : pFrame->List();
-        pUsed->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), pUsed);
+        for (const auto& [bListActive, pszEnabled] : {std::pair{false, "110"}, std::pair{true, "101"}}) {
+            auto pFrame = MakeFrame();
+            QVERIFY(pFrame->Create());
+            pFrame->ShowAtStartUp();
+            QVERIFY(QTest::qWaitForWindowActive(pFrame.get()));
+            pFrame->Tree()->setCurrentItem(pFrame->Tree()->ItemOf(pGroup));
+            pFrame->List()->selectRow(0);
+            QWidget* pUsed = bListActive ? static_cast<QWidget*>(pFrame->List()) : pFrame->Tree();
+            QWidget* pOther = bListActive ? static_cast<QWidget*>(pFrame->Tree()) : pFrame->List();
+            pUsed->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), pUsed);
 
-        // Another window takes over meanwhile; on some desktops the hidden window's focus moves on.
-        pFrame->DoCommand(ID_TASK_TRAY);
-        QWidget elsewhere;
-        elsewhere.show();
-        elsewhere.activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
-        pOther->setFocus();
-        emit qApp->focusChanged(pUsed, pOther); // as X11 reports it before the frame loses the input focus
-        pFrame->ToggleTray(true);               // the double click
-        QTRY_COMPARE(QApplication::activeWindow(), pFrame.get());
-        QTRY_COMPARE(QApplication::focusWidget(), pUsed);
-        pFrame->UpdateCommandStates();
-        QCOMPARE(QString::asprintf("%d%d%d", pFrame->Action(ID_REBOOT)->isEnabled(),
-                                   pFrame->Action(ID_CHANGE_NAME)->isEnabled(),
-                                   pFrame->Action(ID_ADD_TO_GROUP)->isEnabled()),
-                 strEnabled);
-        QVERIFY(pFrame->close());
+            pFrame->DoCommand(ID_TASK_TRAY);
+            QWidget elsewhere;
+            elsewhere.show();
+            elsewhere.activateWindow();
+            QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+            pOther->setFocus();
+            emit qApp->focusChanged(pUsed,
+                                    pOther); // as X11 reports it before the frame loses the input focus
+            pFrame->ToggleTray(true);        // the double click
+            QTRY_COMPARE(QApplication::activeWindow(), pFrame.get());
+            QTRY_COMPARE(QApplication::focusWidget(), pUsed);
+            pFrame->UpdateCommandStates();
+            QCOMPARE(QString::asprintf("%d%d%d", pFrame->Action(ID_REBOOT)->isEnabled(),
+                                       pFrame->Action(ID_CHANGE_NAME)->isEnabled(),
+                                       pFrame->Action(ID_ADD_TO_GROUP)->isEnabled()),
+                     QLatin1String(pszEnabled));
+            QVERIFY(pFrame->close());
+        }
     }
 
     void helpFileMissing()

@@ -4,7 +4,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
-#include <QDialog>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPushButton>
@@ -17,9 +16,6 @@ namespace {
 
 constexpr MacAddress kMacA{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 constexpr MacAddress kMacB{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
-// The server of the test that asks before operating listens here; its agents one above.
-constexpr quint16 kFirstPort = 43000;
-constexpr int kPorts = 1000;
 
 /// Picture and every text of a row.
 QString Row(const Desk& desk, int nRow)
@@ -351,8 +347,7 @@ void TestKwList::viewsInBothLanguages()
     QVERIFY(QTest::qWaitForWindowExposed(&frame));
     QVERIFY(frame.Splitter()->sizes().value(0) >= std::max(150, frame.Tree()->ReadableWidth()));
 
-    // The question before an operation in Japanese, in every form (the English ones are met
-    // where the views ask).
+    // The Japanese questions in every form (the English ones are met where the views ask).
     using T = vtview::OperationTarget;
     const std::tuple<int, T::Kind, int, const char*> questions[] = {
         {ID_SHUTDOWN, T::Group, 38, "「Lab A」の38台のPCをシャットダウンしますか？"},
@@ -421,8 +416,8 @@ void TestKwList::columnWidthsStoredAndRestored()
 void TestKwList::operatorOperationsAskFirst()
 {
     SetPowerOffEnabled(true);
-    Desk desk({Agent("127.0.0.2", "a"), Agent("127.0.0.3", "b"), Agent("127.0.0.4", "c")}, kFirstPort,
-              kPorts);
+    // The server listens on 43000 ... 43999, its agents one above.
+    Desk desk({Agent("127.0.0.2", "a"), Agent("127.0.0.3", "b"), Agent("127.0.0.4", "c")}, 43000, 1000);
     CKw* pA = AddPc(desk.doc, "a", "127.0.0.2");
     CKw* pB = AddPc(desk.doc, "b", "127.0.0.3");
     CKw* pC = AddPc(desk.doc, "c", "127.0.0.4");
