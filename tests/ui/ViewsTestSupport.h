@@ -5,48 +5,26 @@
 #include "CKwList.h"
 #include "CKwListModel.h"
 #include "Commands.h"
-#include "Translations.h"
 #include "ViewSupport.h"
-#include "app/Settings.h"
-#include "app/StringTable.h"
 #include "model/CDoc.h"
 #include "net/AddressLookup.h"
 #include "schedule/CReserve.h"
+#include "shell/ShellTestSupport.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QUdpSocket>
 #include <QVariantMap>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-// Settings go to a temporary folder before anything reads them; texts in English.
-#define VT_VIEWS_TEST_MAIN(TestClass)                                                                        \
-    int main(int argc, char** argv)                                                                          \
-    {                                                                                                        \
-        QTemporaryDir settingsDir;                                                                           \
-        qputenv("XDG_CONFIG_HOME", settingsDir.path().toUtf8());                                             \
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());               \
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());                  \
-        QApplication app(argc, argv);                                                                        \
-        vtstr::SetLanguage(vtstr::Language::English);                                                        \
-        TestClass tc;                                                                                        \
-        return QTest::qExec(&tc, argc, argv);                                                                \
-    }
 
 namespace vttest {
 
@@ -66,13 +44,6 @@ inline VtTime March(int nDay, int nHour, int nMinute, int nSecond = 0)
     return QDateTime(QDate(2024, 3, nDay), QTime(nHour, nMinute, nSecond)).toSecsSinceEpoch();
 }
 
-/// Strings and translated texts in one language.
-inline void UseLanguage(vtstr::Language lang)
-{
-    vtstr::SetLanguage(lang);
-    vtshell::InstallTranslations(lang);
-}
-
 /// Every test starts in English from a still clock (nothing falls due unless a test moves it), no
 /// periodic poll and no Power OFF items.
 inline void ResetEnvironment()
@@ -82,8 +53,7 @@ inline void ResetEnvironment()
     vtsettings::WriteInt("Settings", "Type", 0);
     vtsettings::WriteInt("Settings", "Interval", 60);
     vtsettings::WriteConfirmOperation(true);
-    QSettings(QString::fromUtf8(vtsettings::kOrganization), QString::fromUtf8(vtsettings::kApplication))
-        .remove(QStringLiteral("Window/Columns"));
+    vtsettings::WriteString("Window", "Columns", "");
     SetPowerOffEnabled(false);
     CKwList::SetSettingWriterForTesting({});
 }
@@ -149,14 +119,10 @@ template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int
     });
 }
 
-/// The tree and the list side by side in one window, as the main frame holds them, with
-/// a worker that only talks to simulated agents on loopback, every lookup answered here
-/// and every message box recorded and answered from a script (Yes when it runs out).
-/// The question before an operation is logged like a message box (question icon, Yes
-/// and No); `ticks` says whether its "Don't ask again" box is ticked (not when it runs out).
-using MacOpt = std::optional<MacAddress>;
-
-/// Searches go to 127.0.0.3 only.
+/// The tree and the list side by side in one window, as the main frame holds them, with a worker
+/// that only talks to simulated agents on loopback (searches go to 127.0.0.3 only), every lookup
+/// answered here, and every message box and question recorded and answered from a script (Yes
+/// when it runs out; `ticks`: whether the question's "Don't ask again" is ticked).
 struct Desk {
     std::map<std::uint32_t, MacAddress> arp;
     struct {
@@ -165,7 +131,7 @@ struct Desk {
         std::vector<QMessageBox::StandardButtons> buttons;
         QList<QMessageBox::StandardButton> answers;
         QList<bool> ticks;
-        QStringList checkTexts;
+        std::function<void()> fnWhileAsked; ///< runs once, while the next question is open
     } log;
     CDoc doc;
     quint16 wPort = 0;
@@ -186,18 +152,20 @@ struct Desk {
             return log.answers.isEmpty() ? QMessageBox::Yes : log.answers.takeFirst();
         });
         vtview::SetQuestionForTesting(
-            [this](QWidget*, const QString& strText, const QString& strCheck, bool* pChecked) {
+            [this](QWidget*, const QString& strText, const QString&, bool* pChecked) {
                 log.texts << strText;
-                log.icons.push_back(QMessageBox::Question);
-                log.buttons.push_back(QMessageBox::Yes | QMessageBox::No);
-                log.checkTexts << strCheck;
+                if (log.fnWhileAsked)
+                    std::exchange(log.fnWhileAsked, {})();
                 *pChecked = !log.ticks.isEmpty() && log.ticks.takeFirst();
                 return log.answers.isEmpty() ? QMessageBox::Yes : log.answers.takeFirst();
             });
         vtlookup::SetLookupForTesting(
             {.fnResolve = [](const std::string&) { return std::optional<std::uint32_t>(); },
              .fnReverse = [](std::uint32_t) { return std::optional<std::string>(); },
-             .fnArp = [this](std::uint32_t dwIp) { return arp.contains(dwIp) ? arp.at(dwIp) : MacOpt(); },
+             .fnArp =
+                 [this](std::uint32_t dwIp) {
+                     return arp.contains(dwIp) ? arp.at(dwIp) : std::optional<MacAddress>();
+                 },
              .fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; }});
 
         // A server port whose agent port (+1) nobody else holds.
@@ -213,7 +181,7 @@ struct Desk {
             vtagent::LabConfig config;
             config.agents = std::move(agents);
             config.wAgentPort = static_cast<std::uint16_t>(wPort + 1);
-            config.strLogPath = LogPath().toStdString();
+            config.strLogPath = labDir.filePath(QStringLiteral("agents.log")).toStdString();
             pLab = std::make_unique<vtagent::AgentLab>(std::move(config));
             std::string strError;
             if (!pLab->Start(strError))
@@ -254,11 +222,10 @@ struct Desk {
         return QTest::qWaitForWindowActive(pHost.get()) && WaitIdle(doc);
     }
 
-    QString LogPath() const { return labDir.filePath(QStringLiteral("agents.log")); }
     /// What the agent at `pszIp` received, in order: "status", "search", or "command/force".
     QStringList Received(const char* pszIp) const
     {
-        QFile file(LogPath());
+        QFile file(labDir.filePath(QStringLiteral("agents.log")));
         QStringList out;
         for (const QByteArray& line :
              file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList()) {

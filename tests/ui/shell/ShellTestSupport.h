@@ -20,7 +20,8 @@
 inline QStringList g_messages;
 inline QList<QMessageBox::Icon> g_icons;
 
-// Settings, the per-user data folder and the instance lock live in a temporary folder before anything reads them.
+// Every widget test: settings, the per-user data folder and the instance lock live in a
+// temporary folder before anything reads them.
 #define VT_SHELL_TEST_MAIN(TestClass)                                                                        \
     int main(int argc, char** argv)                                                                          \
     {                                                                                                        \

@@ -5,12 +5,14 @@
 
 #include <QLineEdit> // before CGpTree.h
 
+#include "CAboutDlg.h"
 #include "CGpTree.h"
 #include "CKwList.h"
 #include "CMainFrame.h"
 #include "CPasswordDlg.h"
 #include "CPasswordSetDlg.h"
 #include "CRegisterDlg.h"
+#include "CReserveDlg.h"
 #include "CSelectGroupDlg.h"
 #include "CSettingsDlg.h"
 #include "Commands.h"
@@ -18,12 +20,13 @@
 #include "model/CDoc.h"
 
 #include <QAction>
-#include <QLineEdit>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QToolBar>
 
 namespace {
@@ -68,14 +71,13 @@ private slots:
     void init()
     {
         ResetShell();
+        m_doc.DeleteContents();
         vtshell::InitShellResources();
         CServerApp::SetExecutablePathForTesting(m_dir.path() + QStringLiteral("/vtserver"));
         m_doc.SetPathName((m_dir.path() + QStringLiteral("/vtserver.DAT")).toStdString());
         SetPowerOffEnabled(false);
         CMainFrame::SetTrayAvailableForTesting(true);
     }
-
-    // --- password dialogs -------------------------------------------------
 
     void passwordChange_data()
     {
@@ -122,9 +124,7 @@ private slots:
         QCOMPARE(vtsettings::ReadString("Settings", "Pass", "?"), EncodePassword(strResult.toStdString()));
     }
 
-    // --- menus, tool bar, languages ----------------------------------------
-
-    void menusToolBarAndDialogTexts_data()
+    void menusToolBarAndDialogs_data()
     {
         QTest::addColumn<bool>("bJapanese");
         QTest::addColumn<bool>("bPowerOff");
@@ -135,14 +135,17 @@ private slots:
             "ファイル(&F)|編集(&E)|表示(&V)|操作(&O)|設定(&S)|ヘルプ(&H)|終了(&X)||キャンセル|"
             "終了(&X)|プログラムの終了|トレイアイコン化(&Y)\tCtrl+V|メインウインドウをトレイアイコン化する|"
             "目次(&C)|ヘルプを表示します|トレイアイコン化|O K|終了|O K|ｷｬﾝｾﾙ|"
-            "パスワードの確認|PCの登録|設定|グループの選択");
+            "パスワードの確認|PCの登録|設定|グループの選択|"
+            "予約設定|シャットダウン|起動|1日|12日|22日|31日|日|土|予約指定|O K|ｷｬﾝｾﾙ|検索中…");
         QTest::newRow("English") << false << false
-                                 << QStringLiteral(
+                                 << QString::fromUtf8(
                                         "&File|&Edit|&View|&Operation|&Settings|&Help|Exit(&X)||Cancel|"
                                         "E&xit|Quit the application|Task Tra&y\tCtrl+V|"
                                         "Convert main window to tray icon.|&Contents|Displays \"Help\".|"
                                         "Task Tray|O K|Cancel|O K|Cancel|"
-                                        "Enter password|PCRegistration|Settings|Select Group")
+                                        "Enter password|PCRegistration|Settings|Select Group|"
+                                        "Reservation Settings|Shutdown|Wake up|1st|12th|22nd|31st|Sun|Sat|"
+                                        "Set Reservation|O K|Cancel|Looking up…")
                                  << ops;
         QTest::newRow("Japanese, Power OFF 0") << true << false << strJapanese << ops;
         QTest::newRow("Japanese, Power OFF 1")
@@ -150,7 +153,7 @@ private slots:
             << QList<int>({32780, 32781, 32782, 0, 32784, 32785, 32786, 0, 32793, 0, 32787});
     }
 
-    void menusToolBarAndDialogTexts()
+    void menusToolBarAndDialogs()
     {
         QFETCH(bool, bJapanese);
         QFETCH(bool, bPowerOff);
@@ -161,7 +164,8 @@ private slots:
         auto pFrame = MakeFrame();
         const CMainFrame& frame = *pFrame;
         const int nHelp = bJapanese ? ID_HELP_CONTENTS_J : ID_HELP_CONTENTS_E;
-        // Menu titles, tray menu, Exit, Task Tray and Contents, then the dialogs' buttons and titles.
+        // Menu titles, tray menu, Exit, Task Tray and Contents, then the dialogs' buttons and titles,
+        // and the reservation dialog's.
         QStringList shown =
             Texts(frame.menuBar()->actions()) + Texts(frame.TrayIcon()->contextMenu()->actions());
         for (int id : {int(ID_APP_EXIT), int(ID_TASK_TRAY), nHelp})
@@ -174,8 +178,14 @@ private slots:
         shown << frame.Action(ID_TASK_TRAY)->toolTip() << Texts(prompt.findChildren<QPushButton*>())
               << Texts(change.findChildren<QPushButton*>()) << prompt.windowTitle() << reg.windowTitle()
               << settings.windowTitle() << select.windowTitle();
+        CReserveDlg reserve;
+        const auto* pTabs = reserve.findChild<QTabBar*>(QStringLiteral("tabs"));
+        shown << reserve.windowTitle() << pTabs->tabText(0) << pTabs->tabText(1);
+        for (const char* pName : {"day1", "day12", "day22", "day31", "wday0", "wday6", "set", "ok", "cancel"})
+            shown << reserve.findChild<QAbstractButton*>(QLatin1String(pName))->text();
+        auto* pBusy = reg.findChild<QLabel*>(QStringLiteral("labelBusy"));
+        shown << pBusy->text();
         QCOMPARE(shown.join(u'|'), strTexts);
-        QCOMPARE(frame.windowTitle(), QStringLiteral("Veltrane Server"));
         QVERIFY(!frame.Action(bJapanese ? ID_HELP_CONTENTS_E : ID_HELP_CONTENTS_J));
 
         emit frame.menuBar()->actions().at(3)->menu()->aboutToShow();
@@ -198,9 +208,40 @@ private slots:
         if (bPowerOff)
             QCOMPARE(frame.Action(ID_POWER_OFF)->text() + frame.Action(ID_FORCED_POWER_OFF)->text(),
                      QString::fromUtf8("パワーＯＦＦ(&P)強制パワーＯＦＦ"));
-    }
 
-    // --- placement --------------------------------------------------------
+        // Every dialog keeps the size its contents ask for, with room for each text (the busy
+        // text too), also when the wake-up tab hides its type box; no maximize button.
+        CAboutDlg about;
+        for (QDialog* pDlg :
+             std::initializer_list<QDialog*>{&prompt, &change, &reg, &settings, &select, &reserve, &about}) {
+            const char* pClass = pDlg->metaObject()->className();
+            pDlg->show();
+            QVERIFY(QTest::qWaitForWindowExposed(pDlg));
+            const Qt::WindowFlags flags = pDlg->windowFlags();
+            QVERIFY2(!(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) &&
+                         (flags & Qt::WindowCloseButtonHint),
+                     pClass);
+            const QSize size = pDlg->size();
+            QVERIFY2(pDlg->minimumSize() == size && pDlg->maximumSize() == size, pClass);
+            if (pDlg == &reg)
+                pBusy->show();
+            QApplication::processEvents();
+            for (QWidget* pChild : pDlg->findChildren<QWidget*>()) {
+                if (pChild->isVisible() &&
+                    (qobject_cast<QLabel*>(pChild) || qobject_cast<QAbstractButton*>(pChild)))
+                    QVERIFY2(pChild->width() >= pChild->minimumSizeHint().width(),
+                             qPrintable(pChild->objectName()));
+            }
+            if (pDlg == &reserve) {
+                reserve.SelectTab(1);
+                QVERIFY(!reserve.findChild<QWidget*>(QStringLiteral("typeBox"))->isVisible());
+                QApplication::processEvents();
+            }
+            pDlg->resize(size + QSize(200, 100));
+            QVERIFY2(pDlg->size() == size, pClass);
+            pDlg->hide();
+        }
+    }
 
     void placementRule_data()
     {
@@ -251,8 +292,6 @@ private slots:
         QCOMPARE(vtsettings::ReadInt("Window", "cx", -1), first.width());
     }
 
-    // --- tray -------------------------------------------------------------
-
     void tray_data()
     {
         QTest::addColumn<bool>("bTrayAvailable");
@@ -281,10 +320,6 @@ private slots:
         pFrame->ToggleTray(true); // what a double click does
         QVERIFY(pFrame->isVisible() && pFrame->ToolBar()->isVisible());
         QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
-        pFrame->DoCommand(ID_TASK_TRAY);
-        QVERIFY(!pFrame->isVisible());
-        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 1);
-        pFrame->ToggleTray(true);
 
         // A modal dialog open: nothing is hidden, the state is still written.
         QDialog modal;
@@ -296,82 +331,60 @@ private slots:
         QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
         modal.close();
 
-        QCOMPARE(pFrame->TrayIcon()->toolTip(), QStringLiteral("VT Server"));
+        // The tray host goes away while the window is in the tray: the window comes back.
+        pFrame->DoCommand(ID_TASK_TRAY);
+        QTest::qWait(1200); // a tray timer tick with the tray still there
+        QVERIFY(!pFrame->isVisible());
+        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 1);
+        CMainFrame::SetTrayAvailableForTesting(false);
+        QTRY_VERIFY_WITH_TIMEOUT(pFrame->isVisible(), 3000);
+        QVERIFY(!pFrame->IsInTray() && pFrame->ToolBar()->isVisible());
+        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
+
         QSignalSpy closed(pFrame.get(), &CMainFrame::closed);
         pFrame->TrayIcon()->contextMenu()->actions().first()->trigger();
         QTRY_COMPARE(closed.count(), 1);
     }
 
-    void trayHostGoneShowsTheWindow()
-    {
-        auto pFrame = MakeFrame();
-        QVERIFY(pFrame->Create());
-        pFrame->ShowAtStartUp();
-        pFrame->DoCommand(ID_TASK_TRAY);
-        QVERIFY(pFrame->IsInTray());
-        QTest::qWait(1200); // a tray timer tick with the tray still there
-        QVERIFY(!pFrame->isVisible());
-
-        CMainFrame::SetTrayAvailableForTesting(false);
-        QTRY_VERIFY_WITH_TIMEOUT(pFrame->isVisible(), 3000);
-        QVERIFY(!pFrame->IsInTray() && pFrame->ToolBar()->isVisible());
-        QCOMPARE(vtsettings::ReadInt("Window", "Tray", -1), 0);
-    }
-
-    void restoreFromTrayKeepsTheActiveView_data()
-    {
-        // The view the operator used before Task Tray; on some desktops the hidden
-        // window's focus moves on to the other view. Then the enabling of Reboot,
-        // Change Name and Add to Group after a double click on the icon.
-        QTest::addColumn<bool>("bListActive");
-        QTest::addColumn<QString>("strEnabled");
-        QTest::newRow("tree: the group") << false << QStringLiteral("reboot rename");
-        QTest::newRow("list: the selected PC") << true << QStringLiteral("reboot add");
-    }
-
+    // The view used before Task Tray has the focus and the commands (Reboot, Change Name, Add to
+    // Group) again after a double click on the icon, though another window took over meanwhile
+    // and, on some desktops, the hidden window's focus moved on to the other view.
     void restoreFromTrayKeepsTheActiveView()
     {
-        QFETCH(bool, bListActive);
-        QFETCH(QString, strEnabled);
-        m_doc.DeleteContents();
         const std::uint8_t mac[6] = {};
         m_doc.AddPc("pc0", 0x7F000102u, mac, 0xFFFFFFFFu);
-        m_doc.AddPc("pc1", 0x7F000103u, mac, 0xFFFFFFFFu);
         CGroup* pGroup = m_doc.AddGroup("lab");
         m_doc.AddToGroup(pGroup, m_doc.m_pcs.front()->m_nId);
-        auto pFrame = MakeFrame();
-        QVERIFY(pFrame->Create());
-        pFrame->ShowAtStartUp();
-        QVERIFY(QTest::qWaitForWindowActive(pFrame.get()));
-        pFrame->Tree()->setCurrentItem(pFrame->Tree()->ItemOf(pGroup));
-        QWidget* pUsed = bListActive ? static_cast<QWidget*>(pFrame->List()) : pFrame->Tree();
-        QWidget* pOther = bListActive ? static_cast<QWidget*>(pFrame->Tree()) : pFrame->List();
-        if (bListActive)
+        for (const auto& [bListActive, pszEnabled] : {std::pair{false, "110"}, std::pair{true, "101"}}) {
+            auto pFrame = MakeFrame();
+            QVERIFY(pFrame->Create());
+            pFrame->ShowAtStartUp();
+            QVERIFY(QTest::qWaitForWindowActive(pFrame.get()));
+            pFrame->Tree()->setCurrentItem(pFrame->Tree()->ItemOf(pGroup));
             pFrame->List()->selectRow(0);
-        pUsed->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), pUsed);
+            QWidget* pUsed = bListActive ? static_cast<QWidget*>(pFrame->List()) : pFrame->Tree();
+            QWidget* pOther = bListActive ? static_cast<QWidget*>(pFrame->Tree()) : pFrame->List();
+            pUsed->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), pUsed);
 
-        pFrame->DoCommand(ID_TASK_TRAY);
-        QVERIFY(!pFrame->isVisible());
-        QWidget elsewhere; // the window that takes over meanwhile
-        elsewhere.show();
-        elsewhere.activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
-        pOther->setFocus();
-        emit qApp->focusChanged(pUsed, pOther); // as X11 reports it before the frame loses the input focus
-        pFrame->ToggleTray(true);               // the double click
-        QTRY_COMPARE(QApplication::activeWindow(), pFrame.get());
-        QTRY_COMPARE(QApplication::focusWidget(), pUsed);
-        pFrame->UpdateCommandStates();
-        QStringList enabled;
-        for (const auto& [id, pName] :
-             {std::pair{ID_REBOOT, "reboot"}, {ID_CHANGE_NAME, "rename"}, {ID_ADD_TO_GROUP, "add"}})
-            if (pFrame->Action(id)->isEnabled())
-                enabled << QLatin1String(pName);
-        QCOMPARE(enabled.join(u' '), strEnabled);
-        QVERIFY(pFrame->Tree()->SelectedGroup() == pGroup);
-        QVERIFY(pFrame->close());
-        m_doc.DeleteContents();
+            pFrame->DoCommand(ID_TASK_TRAY);
+            QWidget elsewhere;
+            elsewhere.show();
+            elsewhere.activateWindow();
+            QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+            pOther->setFocus();
+            emit qApp->focusChanged(pUsed,
+                                    pOther); // as X11 reports it before the frame loses the input focus
+            pFrame->ToggleTray(true);        // the double click
+            QTRY_COMPARE(QApplication::activeWindow(), pFrame.get());
+            QTRY_COMPARE(QApplication::focusWidget(), pUsed);
+            pFrame->UpdateCommandStates();
+            QCOMPARE(QString::asprintf("%d%d%d", pFrame->Action(ID_REBOOT)->isEnabled(),
+                                       pFrame->Action(ID_CHANGE_NAME)->isEnabled(),
+                                       pFrame->Action(ID_ADD_TO_GROUP)->isEnabled()),
+                     QLatin1String(pszEnabled));
+            QVERIFY(pFrame->close());
+        }
     }
 
     void helpFileMissing()

@@ -1,11 +1,9 @@
 #include "../ViewsTestSupport.h"
-#include "CMainFrame.h"
 #include "CReserveDlg.h"
-#include "Translations.h"
 
+#include <QDateTimeEdit>
+#include <QGroupBox>
 #include <QLineEdit>
-#include <QScrollBar>
-#include <QSplitter>
 
 using namespace vttest;
 
@@ -23,6 +21,29 @@ QString Groups(const CGpTree& tree)
     return items.join(QLatin1Char(','));
 }
 
+/// set, mode, days, week days, type, force and time of a record.
+QString Record(const CReserve& r)
+{
+    return QString::asprintf("%d %d %x %x %d %d ", r.m_bSet, r.m_nMode, r.m_dwDays, r.m_dwWeekDays, r.m_wType,
+                             r.m_wForce) +
+           QDateTime::fromSecsSinceEpoch(r.m_time).toString(QStringLiteral("HH:mm"));
+}
+
+QDateTimeEdit* Time(CReserveDlg& dlg)
+{
+    return dlg.findChild<QDateTimeEdit*>(QStringLiteral("time"));
+}
+
+/// The checked buttons shown, in the order the dialog made them, then the time shown.
+QString Checked(CReserveDlg& dlg)
+{
+    QStringList names;
+    for (const QAbstractButton* p : dlg.findChildren<QAbstractButton*>())
+        if (p->isCheckable() && p->isChecked() && p->isVisibleTo(&dlg))
+            names << p->objectName();
+    return names.join(QLatin1Char(',')) + Time(dlg)->time().toString(QStringLiteral(" HH:mm"));
+}
+
 } // namespace
 
 class TestGpTree : public QObject {
@@ -30,12 +51,9 @@ class TestGpTree : public QObject {
 private slots:
     void init() { ResetEnvironment(); }
     void createAndRenameWithinLimits();
-    void fillSelectAndDelete();
-    void reservationSwitchesGroupPicture();
-    void contextMenuInBothLanguages();
-    void operationsNeedAPcInTheTarget();
-    void rootTextFitsInBothLanguages_data();
-    void rootTextFitsInBothLanguages();
+    void fillSelectReserveAndDelete();
+    void operationsNeedAPcAndTheContextMenu();
+    void reserveDialogKeepsEditsOfBothTabs();
 };
 
 void TestGpTree::createAndRenameWithinLimits()
@@ -92,7 +110,7 @@ void TestGpTree::createAndRenameWithinLimits()
     QCOMPARE(desk.doc.m_groups.size(), std::size_t{100});
 }
 
-void TestGpTree::fillSelectAndDelete()
+void TestGpTree::fillSelectReserveAndDelete()
 {
     Desk desk;
     for (const char* psz : {"A", "B", "C"})
@@ -117,6 +135,23 @@ void TestGpTree::fillSelectAndDelete()
     tree.OnUpdate(nullptr, 0, pB);
     QCOMPARE(tree.SelectedGroup(), pB);
 
+    // Reserved, released, reserved and cancelled: the picture, and the list told each time.
+    desk.doc.AddToGroup(pB, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
+    desk.pList->FillList();
+    const std::tuple<const char*, bool, const char*, const char*> steps[] = {
+        {"set", true, "A 3/1,B 4/2,C 3/1", "2024/03/06  12:00 - S"},
+        {"release", true, "A 3/1,B 3/1,C 3/1", ""},
+        {"set", false, "A 3/1,B 3/1,C 3/1", ""}};
+    for (const auto& [pszChoice, bAccept, pszGroups, pszList] : steps) {
+        OnNextModal<CReserveDlg>([pszChoice = pszChoice, bAccept = bAccept](CReserveDlg* pDlg) {
+            Button(pDlg, pszChoice)->click();
+            bAccept ? pDlg->accept() : pDlg->reject();
+        });
+        tree.OnCommand(ID_RESERVE);
+        QCOMPARE(Groups(tree), QLatin1String(pszGroups));
+        QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QLatin1String(pszList));
+    }
+
     desk.log.answers = {QMessageBox::No};
     tree.OnCommand(ID_DELETE);
     QCOMPARE(desk.log.texts, QStringList{QStringLiteral("Deletes selected group.\nOK to continue?")});
@@ -134,34 +169,7 @@ void TestGpTree::fillSelectAndDelete()
     QVERIFY(desk.doc.m_groups.empty() && tree.RootItem()->childCount() == 0);
 }
 
-void TestGpTree::reservationSwitchesGroupPicture()
-{
-    Desk desk;
-    CGroup* pGroup = desk.doc.AddGroup("Night");
-    desk.doc.AddToGroup(pGroup, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
-    QVERIFY(desk.Start());
-    desk.Show(pGroup);
-    // Set, released, set and cancelled: the picture, and the list told each time.
-    const struct {
-        const char* pszChoice;
-        bool bAccept;
-        const char* pszGroups;
-        const char* pszList;
-    } steps[] = {{"set", true, "Night 4/2", "2024/03/06  12:00 - S"},
-                 {"release", true, "Night 3/1", ""},
-                 {"set", false, "Night 3/1", ""}};
-    for (const auto& step : steps) {
-        OnNextModal<CReserveDlg>([&step](CReserveDlg* pDlg) {
-            Button(pDlg, step.pszChoice)->click();
-            step.bAccept ? pDlg->accept() : pDlg->reject();
-        });
-        desk.pTree->OnCommand(ID_RESERVE);
-        QCOMPARE(Groups(*desk.pTree), QLatin1String(step.pszGroups));
-        QCOMPARE(desk.Text(0, CKwListModel::ColNextOff), QLatin1String(step.pszList));
-    }
-}
-
-void TestGpTree::operationsNeedAPcInTheTarget()
+void TestGpTree::operationsNeedAPcAndTheContextMenu()
 {
     Desk desk;
     CGroup* pEmpty = desk.doc.AddGroup("empty");
@@ -169,11 +177,10 @@ void TestGpTree::operationsNeedAPcInTheTarget()
     desk.doc.AddToGroup(pGone, 77); // no such PC
     CGroup* pHeld = desk.doc.AddGroup("held");
     QVERIFY(desk.Start());
-    const int ids[] = {ID_REBOOT,    ID_FORCIBLE_REBOOT,  ID_SHUTDOWN, ID_FORCIBLE_SHUTDOWN,
-                       ID_POWER_OFF, ID_FORCED_POWER_OFF, ID_WAKE_UP};
-    const auto enabled = [&] {
+    const auto enabled = [&desk] {
         QString str;
-        for (int id : ids)
+        for (int id : {ID_REBOOT, ID_FORCIBLE_REBOOT, ID_SHUTDOWN, ID_FORCIBLE_SHUTDOWN, ID_POWER_OFF,
+                       ID_FORCED_POWER_OFF, ID_WAKE_UP})
             str += Enabled(*desk.pTree, id) ? QLatin1Char('1') : QLatin1Char('0');
         return str;
     };
@@ -185,56 +192,12 @@ void TestGpTree::operationsNeedAPcInTheTarget()
         QVERIFY(desk.log.texts.isEmpty() && !desk.doc.m_pClient->m_bBusy);
     }
     desk.doc.AddToGroup(pHeld, AddPc(desk.doc, "pc", "10.0.0.1")->m_nId);
-    for (CGroup* pGroup : {static_cast<CGroup*>(nullptr), pHeld}) {
+    for (CGroup* pGroup : {pEmpty, pHeld, static_cast<CGroup*>(nullptr)}) {
         desk.Show(pGroup);
-        QCOMPARE(enabled(), QStringLiteral("1111111"));
+        QCOMPARE(enabled(), QLatin1String(pGroup == pEmpty ? "0000000" : "1111111"));
     }
-    desk.Show(pEmpty);
-    QCOMPARE(enabled(), QStringLiteral("0000000"));
-}
 
-void TestGpTree::rootTextFitsInBothLanguages_data()
-{
-    QTest::addColumn<bool>("bJapanese");
-    QTest::newRow("English") << false;
-    QTest::newRow("Japanese") << true;
-}
-
-void TestGpTree::rootTextFitsInBothLanguages()
-{
-    QFETCH(bool, bJapanese);
-    UseLanguage(bJapanese ? vtstr::Language::Japanese : vtstr::Language::English);
-    Desk desk;
-    for (int i = 0; i < 100; ++i) // enough to need the scroll bar
-        desk.doc.AddGroup("g");
-    QVERIFY(desk.Start());
-    CGpTree& tree = *desk.pTree;
-    tree.setFixedWidth(tree.ReadableWidth());
-    QTRY_COMPARE(tree.width(), tree.ReadableWidth());
-    QTRY_VERIFY(tree.verticalScrollBar()->isVisible());
-    const QModelIndex root = tree.model()->index(0, 0);
-    QVERIFY(tree.indentation() + tree.sizeHintForIndex(root).width() <= tree.viewport()->width());
-    QVERIFY(tree.fontMetrics().horizontalAdvance(S(2048)) <
-            tree.viewport()->width() - tree.indentation() - 18);
-
-    // The main window starts with the tree pane at least that wide.
-    CDoc doc;
-    CMainFrame frame(&doc, nullptr);
-    frame.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&frame));
-    QVERIFY(frame.Splitter()->sizes().value(0) >= std::max(150, frame.Tree()->ReadableWidth()));
-}
-
-void TestGpTree::contextMenuInBothLanguages()
-{
-    Desk desk;
-    QVERIFY(desk.Start());
-    // An empty roster: nothing to operate on.
-    QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
-             QStringLiteral(
-                 "Create Group|!Delete|-|!Reboot|!Shutdown|-|!Forcible Reboot|!Forcible Shutdown|-|!Wake "
-                 "up|-|!Reserve"));
-    AddPc(desk.doc, "pc", "10.0.0.1");
+    // The menu of the roster, with the Power OFF items, in both languages.
     SetPowerOffEnabled(true);
     QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
              QStringLiteral("Create Group|!Delete|-|Reboot|Shutdown|Powoer OFF|-|Forcible Reboot|Forcible "
@@ -243,12 +206,43 @@ void TestGpTree::contextMenuInBothLanguages()
     QCOMPARE(pMenu->actions().at(5)->data().toInt(), int(ID_POWER_OFF));
     QCOMPARE(pMenu->actions().at(9)->data().toInt(), int(ID_FORCED_POWER_OFF));
     vtshell::InstallTranslations(vtstr::Language::Japanese);
-    const QString strJapanese = MenuText(desk.pTree->BuildContextMenu(nullptr));
-    vtshell::InstallTranslations(vtstr::Language::English);
-    QCOMPARE(strJapanese,
+    QCOMPARE(MenuText(desk.pTree->BuildContextMenu(nullptr)),
              QString::fromUtf8("グループを作成 ...|!削除|-|リブート|シャットダウン|パワーＯＦＦ|-|"
                                "強制リブート|強制シャットダウン|強制パワーＯＦＦ|-|起動|-|!予約 ..."));
 }
 
-VT_VIEWS_TEST_MAIN(TestGpTree)
+void TestGpTree::reserveDialogKeepsEditsOfBothTabs()
+{
+    CReserveDlg dlg;
+    CReserve on;
+    on.Set(1, ReserveDaily, 0, 0, March(14, 7, 0), OP_WAKEUP, 0);
+    dlg.m_reserveOn.Assign(on);
+    dlg.OnInitDialog();
+    QCOMPARE(Checked(dlg), QStringLiteral("release,daily 12:00")); // a fresh record: now
+    QVERIFY(Time(dlg)->displayFormat() == QStringLiteral("HH:mm") &&
+            Time(dlg)->font().pointSizeF() >= 2.9 * dlg.font().pointSizeF()); // large, 24 hours
+    for (const char* psz : {"set", "weekly", "wday1", "wday5", "forcible"})   // no type: a shutdown
+        Button(&dlg, psz)->click();
+    Time(dlg)->setTime(QTime(23, 15));
+    QCOMPARE(Checked(dlg), QStringLiteral("set,weekly,wday1,wday5,forcible 23:15"));
+
+    // The wake-up tab hides the type (forcible stays checked underneath).
+    dlg.SelectTab(1);
+    QVERIFY(!dlg.findChild<QGroupBox*>(QStringLiteral("typeBox"))->isVisibleTo(&dlg));
+    QCOMPARE(Checked(dlg), QStringLiteral("set,daily 07:00"));
+    dlg.SelectTab(0);
+    QCOMPARE(Checked(dlg), QStringLiteral("set,weekly,wday1,wday5,shutdown,forcible 23:15"));
+
+    // OK on the other tab keeps what was edited on both.
+    dlg.SelectTab(1);
+    Button(&dlg, "monthly")->click();
+    Button(&dlg, "day15")->click();
+    Time(dlg)->setTime(QTime(6, 45));
+    dlg.accept();
+    QCOMPARE(Record(dlg.m_reserveOff), QStringLiteral("1 %1 0 22 4 1 23:15").arg(ReserveWeekly));
+    QCOMPARE(Record(dlg.m_reserveOn), QStringLiteral("1 %1 4000 0 255 0 06:45").arg(ReserveMonthly));
+    QVERIFY(dlg.m_reserveOn.m_timeNext != kNoTime);
+}
+
+VT_SHELL_TEST_MAIN(TestGpTree)
 #include "tst_gptree.moc"

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QWindow>
 
 using namespace vttest;
 
@@ -40,22 +42,32 @@ QString Preset(CKwList& list)
     return strPreset;
 }
 
+/// What the tree heard: E(nter), O(ver), L(eave) and D(rop), a bar after each L and D.
+QString Heard(const QSignalSpy& spy)
+{
+    QString str;
+    for (const QList<QVariant>& args : spy) {
+        const int n = args.at(0).toInt() - CGpTree::WM_TREE_DRAGENTER;
+        str += QLatin1String("EOLD").at(n) + QLatin1String(n >= 2 ? "|" : "");
+    }
+    return str.chopped(1);
+}
+
 } // namespace
 
-class TestFlowsRegistration : public QObject {
+class TestFlows : public QObject {
     Q_OBJECT
 private slots:
     void init() { ResetEnvironment(); }
     void registrationUpToTheLimitWithAGroupShown();
-    void agentNamesInSingleBytesAboveAsciiAnswerAndRegister();
     void rosterDeleteAsksForGroupedPcs_data();
     void rosterDeleteAsksForGroupedPcs();
-    void groupDeleteTakesPcsOutOfThatGroupOnly();
-    void addToGroupRules();
+    void addToGroupAndDeleteFromAGroup();
     void optionsPresetsAndWritesItsSettings();
+    void contextMenuAndDragOntoGroups();
 };
 
-void TestFlowsRegistration::registrationUpToTheLimitWithAGroupShown()
+void TestFlows::registrationUpToTheLimitWithAGroupShown()
 {
     Desk desk;
     AddPcs(desk.doc, 253);
@@ -90,28 +102,7 @@ void TestFlowsRegistration::registrationUpToTheLimitWithAGroupShown()
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-void TestFlowsRegistration::agentNamesInSingleBytesAboveAsciiAnswerAndRegister()
-{
-    // Within 15 bytes as the agents send them, longer once converted for display.
-    const QByteArray known(15, '\xE9'), newcomer("\xC9TUDIANT-\xC9L\xC8VE");
-    Desk desk({Agent("127.0.0.2", known.constData()), Agent("127.0.0.3", newcomer.constData())});
-    CKw* pKnown = AddPc(desk.doc, "old name", "127.0.0.2");
-    QVERIFY(desk.Start());
-
-    // The search (it reaches 127.0.0.3 only) registers the newcomer, operating since it has just answered.
-    desk.pList->OnCommand(ID_AUTO_REGISTRATION);
-    QTRY_COMPARE(desk.doc.m_pcs.size(), std::size_t{2});
-    QVERIFY(WaitIdle(desk.doc));
-    QCOMPARE(desk.Text(1, CKwListModel::ColName) + QLatin1Char('|') + desk.Text(1, CKwListModel::ColStatus),
-             QString::fromLatin1(newcomer) + QStringLiteral("|Now operating"));
-
-    // A poll names the known PC and finds it operating.
-    desk.pList->OnCommand(ID_REFRESH);
-    QTRY_COMPARE(pKnown->m_nStatus, 0);
-    QCOMPARE(desk.Text(0, CKwListModel::ColName), QString::fromLatin1(known));
-}
-
-void TestFlowsRegistration::rosterDeleteAsksForGroupedPcs_data()
+void TestFlows::rosterDeleteAsksForGroupedPcs_data()
 {
     // The PCs selected ("g": in a group), the answers (Yes, No, Cancel) to 1537 and then to
     // each 1536, and the roster left.
@@ -128,7 +119,7 @@ void TestFlowsRegistration::rosterDeleteAsksForGroupedPcs_data()
         << QStringLiteral("gg-") << QStringLiteral("YYY") << QStringLiteral("outsider");
 }
 
-void TestFlowsRegistration::rosterDeleteAsksForGroupedPcs()
+void TestFlows::rosterDeleteAsksForGroupedPcs()
 {
     QFETCH(QString, grouped);
     QFETCH(QString, answers);
@@ -158,39 +149,16 @@ void TestFlowsRegistration::rosterDeleteAsksForGroupedPcs()
         QVERIFY(desk.doc.FindPcById(nId));
 }
 
-void TestFlowsRegistration::groupDeleteTakesPcsOutOfThatGroupOnly()
+void TestFlows::addToGroupAndDeleteFromAGroup()
 {
     Desk desk;
     AddPcs(desk.doc, 4);
+    const std::int32_t a = desk.doc.m_pcs.front()->m_nId, b = a + 1, c = a + 2;
     CGroup* pShown = desk.doc.AddGroup("shown");
     CGroup* pOther = desk.doc.AddGroup("other");
-    for (const auto& pPc : desk.doc.m_pcs) {
-        desk.doc.AddToGroup(pShown, pPc->m_nId);
-        desk.doc.AddToGroup(pOther, pPc->m_nId);
-    }
-    QVERIFY(desk.Start());
-    desk.Show(pShown);
-    desk.Select({0, 2, 3});
-    desk.log.answers = {QMessageBox::No};
-    desk.pList->OnCommand(ID_DELETE);
-    QCOMPARE(pShown->m_members.size(), std::size_t{4});
-    desk.pList->OnCommand(ID_DELETE); // Yes
-    QCOMPARE(desk.log.texts, (QStringList{S(1538), S(1538)}));
-    QCOMPARE(desk.Column(0), QStringLiteral("pc1"));
-    QCOMPARE(pShown->m_members, std::vector<std::int32_t>{desk.doc.m_pcs.front()->m_nId + 1});
-    QCOMPARE(desk.doc.m_pcs.size(), std::size_t{4});
-    QCOMPARE(pOther->m_members.size(), std::size_t{4});
-}
-
-void TestFlowsRegistration::addToGroupRules()
-{
-    Desk desk;
-    AddPcs(desk.doc, 3);
-    const std::int32_t a = desk.doc.m_pcs.front()->m_nId, b = a + 1, c = a + 2;
-    CGroup* pTarget = desk.doc.AddGroup("target");
     CGroup* pFull = desk.doc.AddGroup("full");
     CGroup* pLast = desk.doc.AddGroup("last");
-    desk.doc.AddToGroup(pTarget, b);
+    desk.doc.AddToGroup(pShown, b);
     for (std::int32_t nId = 1000; nId < 1254; ++nId)
         pFull->m_members.push_back(nId); // ids of PCs loaded once and gone since
     QVERIFY(desk.Start());
@@ -200,20 +168,42 @@ void TestFlowsRegistration::addToGroupRules()
     // Every group offered in order; already-members are skipped without a word; the
     // full group refuses with 1029 and the groups after it are left alone.
     std::vector<CGroup*> offered;
-    OnNextModal<CSelectGroupDlg>([&offered](CSelectGroupDlg* pDlg) {
+    QList<QImage> pictures;
+    OnNextModal<CSelectGroupDlg>([&offered, &pictures](CSelectGroupDlg* pDlg) {
         offered = pDlg->m_groupList;
-        pDlg->findChild<QListWidget*>(QStringLiteral("listGroups"))->selectAll();
+        auto* pList = pDlg->findChild<QListWidget*>(QStringLiteral("listGroups"));
+        for (QIcon::Mode mode : {QIcon::Normal, QIcon::Selected})
+            pictures << pList->item(3)->icon().pixmap(pList->iconSize(), mode).toImage();
+        pList->selectAll();
         pDlg->accept();
     });
     desk.pList->OnCommand(ID_ADD_TO_GROUP);
-    QCOMPARE(offered, (std::vector<CGroup*>{pTarget, pFull, pLast}));
-    QCOMPARE(pTarget->m_members, (std::vector<std::int32_t>{b, a, c}));
+    QCOMPARE(offered, (std::vector<CGroup*>{pShown, pOther, pFull, pLast}));
+    // The tree's group picture (coloured screens), selected or not.
+    const QImage picture =
+        desk.pTree->ItemOf(pLast)->icon(0).pixmap(QSize(18, 17), QIcon::Selected).toImage();
+    QCOMPARE(pictures, (QList<QImage>{picture, picture}));
+    QCOMPARE(pShown->m_members, (std::vector<std::int32_t>{b, a, c}));
+    QCOMPARE(pOther->m_members, (std::vector<std::int32_t>{a, b, c}));
     QCOMPARE(desk.log.texts, QStringList{S(1029)});
     QCOMPARE(desk.log.icons.back(), QMessageBox::Information);
     QVERIFY(pLast->m_members.empty());
+
+    // Deleting with a group shown takes the PCs out of that group only, after a question.
+    desk.Show(pShown);
+    desk.Select({0, 2});
+    desk.log.answers = {QMessageBox::No};
+    desk.pList->OnCommand(ID_DELETE);
+    QCOMPARE(pShown->m_members.size(), std::size_t{3});
+    desk.pList->OnCommand(ID_DELETE); // Yes
+    QCOMPARE(desk.log.texts, (QStringList{S(1029), S(1538), S(1538)}));
+    QCOMPARE(desk.Column(0), QStringLiteral("pc0"));
+    QCOMPARE(pShown->m_members, std::vector<std::int32_t>{a});
+    QCOMPARE(desk.doc.m_pcs.size(), std::size_t{4});
+    QCOMPARE(pOther->m_members.size(), std::size_t{3});
 }
 
-void TestFlowsRegistration::optionsPresetsAndWritesItsSettings()
+void TestFlows::optionsPresetsAndWritesItsSettings()
 {
     vtsettings::WriteInt("Settings", "Type", 2);
     vtsettings::WriteInt("Settings", "Interval", 0); // out of range, like the port: the defaults
@@ -255,5 +245,94 @@ void TestFlowsRegistration::optionsPresetsAndWritesItsSettings()
     QCOMPARE(desk.pList->PeriodicTimerPeriod(), 30000);
 }
 
-VT_VIEWS_TEST_MAIN(TestFlowsRegistration)
-#include "tst_flows_registration.moc"
+void TestFlows::contextMenuAndDragOntoGroups()
+{
+    Desk desk;
+    AddPc(desk.doc, "pc0", "127.1.0.1");
+    AddPc(desk.doc, "pc1", "127.1.0.2");
+    CGroup* pFirst = desk.doc.AddGroup("first");
+    CGroup* pSecond = desk.doc.AddGroup("second");
+    QVERIFY(desk.Start());
+    auto at = [&desk](CGroup* pGroup) { return desk.TreePoint(desk.pTree->ItemOf(pGroup)); };
+    auto drag = [&desk](const std::vector<int>& rows, QPoint to) {
+        desk.Select(rows);
+        desk.pList->BeginDrag(desk.ListPoint(rows.front()));
+        desk.pList->DragMoveTo(to);
+    };
+    // The context menu: what needs a selection, then the Power OFF items, in both languages.
+    QCOMPARE(
+        MenuText(desk.pList->BuildContextMenu(nullptr)),
+        QStringLiteral("Manual Registration|Auto Registration|!Edit Settings|!Delete|-|!Reboot|!Shutdown|-|"
+                       "!Forcible Reboot|!Forcible Shutdown|-|!Wake up|-|!Reserve|-|Refresh"));
+    SetPowerOffEnabled(true);
+    desk.Select({0});
+    QCOMPARE(
+        MenuText(desk.pList->BuildContextMenu(nullptr)),
+        QStringLiteral("Manual Registration|Auto Registration|Edit Settings|Delete|-|Reboot|Shutdown|Power "
+                       "OFF|-|Forcible Reboot|Forcible Shutdown|Power OFF|-|Wake up|-|Reserve|-|Refresh"));
+    vtshell::InstallTranslations(vtstr::Language::Japanese);
+    QCOMPARE(MenuText(desk.pList->BuildContextMenu(nullptr)),
+             QString::fromUtf8("手動登録 ...|自動登録|設定変更|削除|-|リブート|シャットダウン|パワーＯＦＦ|"
+                               "-|強制リブート|強制シャットダウン|強制パワーＯＦＦ|-|起動|-|予約 ...|-|"
+                               "最新の情報に更新"));
+    desk.pList->clearSelection();
+
+    desk.pList->setFocus();
+    QSignalSpy spy(desk.pTree, &CGpTree::dragDropMessage);
+    desk.pList->BeginDrag(desk.ListPoint(0));
+    QVERIFY(!desk.pList->IsDragging()); // nothing selected, nothing to drag
+
+    drag({0}, at(pFirst));
+    QCOMPARE(QWidget::mouseGrabber(), desk.pList->viewport());
+    QCOMPARE(desk.pTree->DropTargetItem(), desk.pTree->ItemOf(pFirst));
+    desk.pList->DragMoveTo(at(pFirst)); // standing still says nothing
+    desk.pList->DragMoveTo(at(pSecond));
+    desk.pList->DragMoveTo(desk.TreePoint(desk.pTree->RootItem()));
+    QCOMPARE(desk.pTree->DropTargetItem(), nullptr); // the root takes nothing
+    desk.pList->DragMoveTo(desk.ListPoint(1));
+    desk.pList->DragMoveTo(at(pFirst));
+    desk.pList->EndDrag(true);
+    QCOMPARE(Heard(spy), QStringLiteral("EOOL|ED"));
+    QCOMPARE(pFirst->m_members, std::vector<std::int32_t>{desk.doc.m_pcs.front()->m_nId});
+
+    // Esc cancels: the mouse is free, nothing is added, the selection stays.
+    drag({0, 1}, at(pSecond));
+    QTest::keyClick(desk.pList, Qt::Key_Escape);
+    QVERIFY(!desk.pList->IsDragging());
+    QCOMPARE(QWidget::mouseGrabber(), nullptr);
+    QCOMPARE(desk.pTree->DropTargetItem(), nullptr);
+    QVERIFY(pSecond->m_members.empty());
+
+    // By the mouse: a press, then a move past the drag distance; the selection stays.
+    QWindow* pWindow = desk.pHost->windowHandle();
+    auto inWindow = [&desk](QPoint global) { return desk.pHost->mapFromGlobal(global); };
+    const QPoint start = desk.ListPoint(0);
+    const int nFar = QApplication::startDragDistance() + 5;
+    QTest::mousePress(pWindow, Qt::LeftButton, {}, inWindow(start));
+    QTest::mouseMove(pWindow, inWindow(start + QPoint(2, 1)));
+    QVERIFY(!desk.pList->IsDragging());
+    QTest::mouseMove(pWindow, inWindow(start + QPoint(nFar, 0)));
+    QTest::mouseMove(pWindow, inWindow(start + QPoint(nFar + 1, 1)));
+    QVERIFY(desk.pList->IsDragging());
+    QTest::mouseMove(pWindow, inWindow(at(pSecond)));
+    QTest::mouseRelease(pWindow, Qt::LeftButton, {}, inWindow(at(pSecond)));
+    const std::int32_t nPc0 = desk.doc.m_pcs.front()->m_nId;
+    QCOMPARE(pSecond->m_members, (std::vector<std::int32_t>{nPc0, nPc0 + 1}));
+    QCOMPARE(desk.pList->SelectedRows(), (std::vector<int>{0, 1}));
+
+    // Drops on the root and on the group shown add nothing (the full group would complain).
+    drag({0, 1}, desk.TreePoint(desk.pTree->RootItem()));
+    desk.pList->EndDrag(true);
+    for (std::int32_t nId = 1000; pFirst->m_members.size() < 254; ++nId)
+        pFirst->m_members.push_back(nId);
+    desk.Show(pFirst);
+    drag({0}, at(pFirst));
+    desk.pList->EndDrag(true);
+    QCOMPARE(Heard(spy), QStringLiteral("EOOL|ED|EL|ED|ED|ED"));
+    QCOMPARE(pFirst->m_members.size(), std::size_t{254});
+    QCOMPARE(pSecond->m_members.size(), std::size_t{2});
+    QVERIFY(desk.log.texts.isEmpty());
+}
+
+VT_SHELL_TEST_MAIN(TestFlows)
+#include "tst_flows.moc"
