@@ -1,4 +1,4 @@
-// The real vtagentd on a loopback address of its own: the bytes on the wire, the action
+// The real vtagentd on loopback addresses and a free port: the bytes on the wire, the action
 // command run once per operation, and how it starts and ends.
 #include "AgentProtocol.h"
 #include "ChildProcesses.h"
@@ -24,42 +24,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint16_t kPort = 42101;
-
-// 127.42.N.n, N from the process id, so parallel runs do not meet.
-std::uint32_t Loopback(std::uint32_t n)
-{
-    return 0x7F2A0000u | ((20u + static_cast<std::uint32_t>(::getpid()) % 200u) << 8) | n;
-}
-
-std::string Text(std::uint32_t dwHost)
-{
-    return std::to_string(dwHost >> 24) + '.' + std::to_string((dwHost >> 16) & 0xFF) + '.' +
-           std::to_string((dwHost >> 8) & 0xFF) + '.' + std::to_string(dwHost & 0xFF);
-}
+constexpr std::uint32_t kLoop2 = 0x7F000002; // 127.0.0.2
 
 std::string ReadAll(const fs::path& path)
 {
-    std::ifstream in(path);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
 }
 
-bool WaitFor(const std::function<bool()>& fnDone, std::chrono::milliseconds wait = 5s)
+// A port that no socket holds on any address right now.
+std::uint16_t FreePort()
 {
-    for (auto left = wait; !fnDone(); left -= 20ms) {
-        if (left <= 0ms)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    socklen_t nLen = sizeof sa;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &nLen);
+    ::close(fd);
+    return ntohs(sa.sin_port);
 }
 
 // The server's side: a socket on 127.0.0.1 with a bounded receive.
 class Server {
 public:
-    Server()
+    explicit Server(std::uint16_t wAgentPort) : m_wAgentPort(wAgentPort)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in sa{};
@@ -77,7 +67,7 @@ public:
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(dwTo);
-        to.sin_port = htons(kPort);
+        to.sin_port = htons(m_wAgentPort);
         ::sendto(m_fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         pollfd pfd{m_fd, POLLIN, 0};
         if (::poll(&pfd, 1, static_cast<int>(wait.count())) != 1)
@@ -88,12 +78,13 @@ public:
         const ssize_t nGot =
             ::recvfrom(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), &nLen);
         EXPECT_EQ(ntohl(from.sin_addr.s_addr), dwTo);
-        EXPECT_EQ(ntohs(from.sin_port), kPort);
+        EXPECT_EQ(ntohs(from.sin_port), m_wAgentPort);
         bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(nGot, 0)));
         return bytes;
     }
 
 private:
+    std::uint16_t m_wAgentPort;
     int m_fd = -1;
 };
 
@@ -117,7 +108,11 @@ public:
     std::string Log() const { return ReadAll(m_err); }
     bool Ready() const
     {
-        return WaitFor([&] { return Log().find("listening at") != std::string::npos; });
+        for (int i = 0; i < 250; ++i, std::this_thread::sleep_for(20ms)) {
+            if (Log().find("listening at") != std::string::npos)
+                return true;
+        }
+        return false;
     }
     // Exit status once it has ended by itself (nSignal 0) or after nSignal; -1 if it does not end.
     int Stop(int nSignal = SIGTERM)
@@ -144,14 +139,11 @@ private:
 
 class DaemonTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() / ("vtagentd-daemon-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
+    void SetUp() override { fs::create_directories(m_dir); }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    fs::path m_dir;
+    const fs::path m_dir = fs::temp_directory_path() / ("vtagentd-daemon-" + std::to_string(::getpid()));
+    const std::uint16_t m_wPort = FreePort();
 };
 
 std::uint32_t ResultCode(const std::optional<Bytes>& reply)
@@ -163,28 +155,23 @@ std::uint32_t ResultCode(const std::optional<Bytes>& reply)
 
 TEST_F(DaemonTest, AnswersFromItsAddressAndRunsEachOperationOnce)
 {
-    const std::uint32_t dwAgent = Loopback(2);
     const fs::path done = m_dir / "done";
     Daemon agent(m_dir, "agent",
-                 {"--bind", Text(dwAgent), "--port", std::to_string(kPort), "--name", "LAB-07",
-                  "--action-command", "printf '%s %s\\n' >> '" + done.string() + "'"});
+                 {"--bind", vtagent::FormatAddress(kLoop2), "--port", std::to_string(m_wPort), "--name",
+                  "LAB-07", "--action-command", "printf '%s %s\\n' >> '" + done.string() + "'"});
     ASSERT_TRUE(agent.Ready()) << agent.Log();
-    Server server;
+    Server server(m_wPort);
 
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(0x1234, 0, 0, 1, {dwAgent})),
+    EXPECT_EQ(server.Ask(kLoop2, BuildRequest(0x1234, 0, 0, 1, {kLoop2})),
               vtdgram::BuildNameReply(0x1234, "LAB-07"));
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(0, 0, 0, 0, {Loopback(9)})),
+    EXPECT_EQ(server.Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2 + 7})),
               vtdgram::BuildNameReply(0, "LAB-07"));
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(0, 0, 0, 0, {dwAgent}), 300ms), std::nullopt);
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(7, 0, 0, 1, {Loopback(9)}), 300ms), std::nullopt);
+    EXPECT_EQ(server.Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2}), 300ms), std::nullopt);
 
-    const Bytes reboot = BuildRequest(41, 2, 0, 1, {dwAgent});
-    EXPECT_EQ(server.Ask(dwAgent, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(server.Ask(dwAgent, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(ResultCode(server.Ask(dwAgent, BuildRequest(42, 4, 1, 1, {dwAgent}))), 0u);
-    Bytes broken = reboot;
-    broken[24] ^= 1;
-    EXPECT_EQ(server.Ask(dwAgent, broken, 300ms), std::nullopt);
+    const Bytes reboot = BuildRequest(41, 2, 0, 1, {kLoop2});
+    EXPECT_EQ(server.Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(server.Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(ResultCode(server.Ask(kLoop2, BuildRequest(42, 4, 1, 1, {kLoop2}))), 0u);
     EXPECT_EQ(ReadAll(done), "reboot plain\nshutdown force\n");
 
     EXPECT_EQ(agent.Stop(), 0);
@@ -208,18 +195,18 @@ TEST_F(DaemonTest, HelpMistakesAndABusyPort)
               std::string::npos)
         << wrong.Log();
 
-    const std::uint32_t dwAgent = Loopback(4);
-    const std::vector<std::string> args = {"--bind", Text(dwAgent), "--port", std::to_string(kPort),
-                                           "--dry-run"};
+    // Bound to every address, as installed.
+    const std::vector<std::string> args = {"--port", std::to_string(m_wPort), "--name", "ANY", "--dry-run"};
     Daemon first(m_dir, "first", args);
     ASSERT_TRUE(first.Ready()) << first.Log();
     Daemon second(m_dir, "second", args);
     EXPECT_EQ(second.Stop(0), 1);
-    EXPECT_NE(second.Log().find("cannot listen at " + Text(dwAgent) + ":42101"), std::string::npos)
+    EXPECT_NE(second.Log().find("cannot listen at 0.0.0.0:" + std::to_string(m_wPort)), std::string::npos)
         << second.Log();
-    // A dry run answers and does nothing.
-    Server server;
-    EXPECT_EQ(ResultCode(server.Ask(dwAgent, BuildRequest(5, 4, 0, 1, {dwAgent}))), 0u);
+    // It answers from the address asked; a dry run answers and does nothing.
+    Server server(m_wPort);
+    EXPECT_EQ(server.Ask(kLoop2 + 2, BuildRequest(0, 0, 0, 0, {})), vtdgram::BuildNameReply(0, "ANY"));
+    EXPECT_EQ(ResultCode(server.Ask(INADDR_LOOPBACK, BuildRequest(5, 4, 0, 1, {INADDR_LOOPBACK}))), 0u);
     EXPECT_NE(first.Log().find(
                   "dry run: would check the inhibitor locks, then run systemctl --check-inhibitors=no"),
               std::string::npos)
