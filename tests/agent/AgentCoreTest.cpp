@@ -158,6 +158,7 @@ TEST(AgentCore, SendersOutsideTheAllowListGetNothingAndAreLoggedOnceAMinute)
         for (const auto at : {0s, 1s, 59s, 60s, 61s}) {
             EXPECT_TRUE(agent.Send(Operate(2, 2, 0), kOutsider, at).reply.empty());
             EXPECT_TRUE(agent.Send(BuildRequest(0, 0, 0, 0, {}), kOutsider + 1, at).reply.empty());
+            EXPECT_EQ(agent.log.size(), at < 60s ? 2u : 4u);
         }
         EXPECT_TRUE(agent.power.m_prepared.empty());
         const auto note = [](const char* pszSender) {

@@ -151,7 +151,7 @@ TEST_F(PowerTest, PlainOperationsHeedBlockingShutdownLocksAloneAndForcibleOnesNo
              "a forcible shutdown poweroff\n"
              "systemctl --check-inhibitors=no " +
              kMessage + "a forcible shutdown poweroff\n"},
-        {"plain, logind unreachable", kReboot, "", 1, 0, kResultNotStarted, kList},
+        {"plain, logind unreachable", kReboot, "a(ssssuu) 0\n", 1, 0, kResultNotStarted, kList},
         {"plain, output not understood", kReboot, "a(ssssuu) 2 \"shutdown\" \"x\" \"y\" \"block\" 0 1\n", 0,
          0, kResultNotStarted, kList},
         {"forcible, manager unreachable", kForcedShutdown, "", 0, 1, kResultNotStarted,
