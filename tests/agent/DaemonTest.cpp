@@ -2,13 +2,11 @@
 // command run once per operation, and how it starts and ends.
 #include "AgentProtocol.h"
 #include "ChildProcesses.h"
+#include "tests/ServerSocket.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -32,61 +30,6 @@ std::string ReadAll(const fs::path& path)
     text << std::ifstream(path).rdbuf();
     return text.str();
 }
-
-// A port that no socket holds on any address right now.
-std::uint16_t FreePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    socklen_t nLen = sizeof sa;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &nLen);
-    ::close(fd);
-    return ntohs(sa.sin_port);
-}
-
-// The server's side: a socket on 127.0.0.1 with a bounded receive.
-class Server {
-public:
-    explicit Server(std::uint16_t wAgentPort) : m_wAgentPort(wAgentPort)
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    }
-    ~Server() { ::close(m_fd); }
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-
-    // The reply's bytes, if one comes from `dwFrom` at the agent port within `wait`.
-    std::optional<Bytes> Ask(std::uint32_t dwTo, const Bytes& request, std::chrono::milliseconds wait = 3s)
-    {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(dwTo);
-        to.sin_port = htons(m_wAgentPort);
-        ::sendto(m_fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        pollfd pfd{m_fd, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(wait.count())) != 1)
-            return std::nullopt;
-        Bytes bytes(4096);
-        sockaddr_in from{};
-        socklen_t nLen = sizeof from;
-        const ssize_t nGot =
-            ::recvfrom(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), &nLen);
-        EXPECT_EQ(ntohl(from.sin_addr.s_addr), dwTo);
-        EXPECT_EQ(ntohs(from.sin_port), m_wAgentPort);
-        bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(nGot, 0)));
-        return bytes;
-    }
-
-private:
-    std::uint16_t m_wAgentPort;
-    int m_fd = -1;
-};
 
 // One vtagentd process, its output in files of the test's folder.
 class Daemon {
@@ -142,8 +85,20 @@ protected:
     void SetUp() override { fs::create_directories(m_dir); }
     void TearDown() override { fs::remove_all(m_dir); }
 
+    // The reply's bytes, if one comes within `wait`; the server accepts one only from where it asked.
+    std::optional<Bytes> Ask(std::uint32_t dwTo, const Bytes& request, std::chrono::milliseconds wait = 3s)
+    {
+        const auto reply = m_server.Ask(dwTo, m_wPort, request, wait);
+        if (!reply)
+            return std::nullopt;
+        EXPECT_EQ(reply->dwFrom, dwTo);
+        EXPECT_EQ(reply->wFromPort, m_wPort);
+        return reply->bytes;
+    }
+
     const fs::path m_dir = fs::temp_directory_path() / ("vtagentd-daemon-" + std::to_string(::getpid()));
-    const std::uint16_t m_wPort = FreePort();
+    const std::uint16_t m_wPort = vtagenttest::FreePort();
+    const vtagenttest::ServerSocket m_server;
 };
 
 std::uint32_t ResultCode(const std::optional<Bytes>& reply)
@@ -160,18 +115,16 @@ TEST_F(DaemonTest, AnswersFromItsAddressAndRunsEachOperationOnce)
                  {"--bind", vtagent::FormatAddress(kLoop2), "--port", std::to_string(m_wPort), "--name",
                   "LAB-07", "--action-command", "printf '%s %s\\n' >> '" + done.string() + "'"});
     ASSERT_TRUE(agent.Ready()) << agent.Log();
-    Server server(m_wPort);
 
-    EXPECT_EQ(server.Ask(kLoop2, BuildRequest(0x1234, 0, 0, 1, {kLoop2})),
+    EXPECT_EQ(Ask(kLoop2, BuildRequest(0x1234, 0, 0, 1, {kLoop2})),
               vtdgram::BuildNameReply(0x1234, "LAB-07"));
-    EXPECT_EQ(server.Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2 + 7})),
-              vtdgram::BuildNameReply(0, "LAB-07"));
-    EXPECT_EQ(server.Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2}), 300ms), std::nullopt);
+    EXPECT_EQ(Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2 + 7})), vtdgram::BuildNameReply(0, "LAB-07"));
+    EXPECT_EQ(Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2}), 300ms), std::nullopt);
 
     const Bytes reboot = BuildRequest(41, 2, 0, 1, {kLoop2});
-    EXPECT_EQ(server.Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(server.Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(ResultCode(server.Ask(kLoop2, BuildRequest(42, 4, 1, 1, {kLoop2}))), 0u);
+    EXPECT_EQ(Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(ResultCode(Ask(kLoop2, BuildRequest(42, 4, 1, 1, {kLoop2}))), 0u);
     EXPECT_EQ(ReadAll(done), "reboot plain\nshutdown force\n");
 
     EXPECT_EQ(agent.Stop(), 0);
@@ -204,9 +157,8 @@ TEST_F(DaemonTest, HelpMistakesAndABusyPort)
     EXPECT_NE(second.Log().find("cannot listen at 0.0.0.0:" + std::to_string(m_wPort)), std::string::npos)
         << second.Log();
     // It answers from the address asked; a dry run answers and does nothing.
-    Server server(m_wPort);
-    EXPECT_EQ(server.Ask(kLoop2 + 2, BuildRequest(0, 0, 0, 0, {})), vtdgram::BuildNameReply(0, "ANY"));
-    EXPECT_EQ(ResultCode(server.Ask(INADDR_LOOPBACK, BuildRequest(5, 4, 0, 1, {INADDR_LOOPBACK}))), 0u);
+    EXPECT_EQ(Ask(kLoop2 + 2, BuildRequest(0, 0, 0, 0, {})), vtdgram::BuildNameReply(0, "ANY"));
+    EXPECT_EQ(ResultCode(Ask(INADDR_LOOPBACK, BuildRequest(5, 4, 0, 1, {INADDR_LOOPBACK}))), 0u);
     EXPECT_NE(first.Log().find(
                   "dry run: would check the inhibitor locks, then run systemctl --check-inhibitors=no"),
               std::string::npos)

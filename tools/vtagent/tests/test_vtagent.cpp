@@ -1,15 +1,12 @@
 #include "AgentLab.h"
 #include "AgentOptions.h"
 #include "AgentProtocol.h"
+#include "ServerSocket.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +20,7 @@
 #include <thread>
 
 using namespace vtagent;
+using namespace vtagenttest;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -31,13 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t kLoop2 = 0x7F000002; // 127.0.0.2
-
-struct Datagram {
-    Bytes bytes;
-    std::uint32_t dwFrom = 0; // host order
-    std::uint16_t wFromPort = 0;
-    Clock::time_point at;
-};
 
 bool Eventually(const std::function<bool()>& fnDone, std::chrono::milliseconds wait = 2s)
 {
@@ -53,76 +44,6 @@ std::string ReadAll(const std::string& strPath)
     std::stringstream text;
     text << std::ifstream(strPath).rdbuf();
     return text.str();
-}
-
-// A server stand-in: one UDP socket with a bounded receive.
-class Client {
-public:
-    explicit Client(std::uint32_t dwBind = INADDR_LOOPBACK)
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        const int nOne = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &nOne, sizeof nOne);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(dwBind);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        socklen_t nLen = sizeof sa;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &nLen);
-        m_wPort = ntohs(sa.sin_port);
-    }
-    ~Client() { ::close(m_fd); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    std::uint16_t Port() const { return m_wPort; }
-
-    void Send(std::uint32_t dwTo, std::uint16_t wPort, const Bytes& bytes) const
-    {
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(dwTo);
-        sa.sin_port = htons(wPort);
-        ASSERT_EQ(::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa),
-                  static_cast<ssize_t>(bytes.size()));
-    }
-
-    std::optional<Datagram> Receive(std::chrono::milliseconds timeout) const
-    {
-        pollfd pfd{m_fd, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(timeout.count())) != 1)
-            return std::nullopt;
-        Datagram dgram{Bytes(4096), 0, 0, Clock::now()};
-        sockaddr_in from{};
-        socklen_t nLen = sizeof from;
-        const ssize_t nGot = ::recvfrom(m_fd, dgram.bytes.data(), dgram.bytes.size(), 0,
-                                        reinterpret_cast<sockaddr*>(&from), &nLen);
-        if (nGot < 0)
-            return std::nullopt;
-        dgram.bytes.resize(static_cast<std::size_t>(nGot));
-        dgram.dwFrom = ntohl(from.sin_addr.s_addr);
-        dgram.wFromPort = ntohs(from.sin_port);
-        return dgram;
-    }
-
-    // Everything that arrives within `first`, then until the line is quiet for 300 ms; at most 300.
-    std::vector<Datagram> ReceiveAll(std::chrono::milliseconds first = 2s) const
-    {
-        std::vector<Datagram> all;
-        for (auto dgram = Receive(first); dgram && all.size() < 300; dgram = Receive(300ms))
-            all.push_back(std::move(*dgram));
-        return all;
-    }
-
-private:
-    int m_fd = -1;
-    std::uint16_t m_wPort = 0;
-};
-
-// A port that nothing on 127.0.0.1 holds right now; the lab binds other loopback addresses.
-std::uint16_t FreePort()
-{
-    return Client().Port();
 }
 
 Bytes Status(std::uint32_t dwId, std::uint32_t dwTo)
@@ -143,7 +64,7 @@ protected:
 
     std::uint16_t m_wAgentPort = FreePort();
     std::unique_ptr<AgentLab> m_pLab;
-    Client m_client;
+    ServerSocket m_client;
 };
 
 } // namespace
@@ -220,7 +141,7 @@ TEST_F(LabTest, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
         const auto& c = cases[i];
         SCOPED_TRACE(c.agent.strName);
         const auto sent = Clock::now();
-        m_client.Send(kLoop2 + i, m_wAgentPort, c.request);
+        ASSERT_TRUE(m_client.Send(kLoop2 + i, m_wAgentPort, c.request));
         const auto replies = m_client.ReceiveAll(c.nCopies ? 3s : 300ms);
         ASSERT_EQ(replies.size(), c.nCopies);
         for (const Datagram& reply : replies) {
@@ -233,7 +154,7 @@ TEST_F(LabTest, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
 
     const std::uint8_t mac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     const auto wake = vtdgram::BuildWakePacket(mac);
-    m_client.Send(kLoop2, wWolPort, Bytes(wake.begin(), wake.end()));
+    ASSERT_TRUE(m_client.Send(kLoop2, wWolPort, Bytes(wake.begin(), wake.end())));
     const std::string strFrom = ",\"from\":\"127.0.0.1:" + std::to_string(m_client.Port()) + "\",";
     for (const std::string& strLine :
          {"\"agent\":\"127.0.0.3\"" + strFrom +
@@ -258,16 +179,16 @@ TEST_F(LabTest, SearchListenerHasEveryUnlistedTalkingAgentAnswerFromItsOwnAddres
               {.dwAddress = kLoop2 + 1, .strName = "TWO"},
               {.dwAddress = kLoop2 + 2, .strName = "THREE", .bSilent = true}},
              {kListener});
-    m_client.Send(kListener, m_wAgentPort, BuildRequest(0, 0, 0, 0, {}));
-    auto replies = m_client.ReceiveAll();
+    ASSERT_TRUE(m_client.Send(kListener, m_wAgentPort, BuildRequest(0, 0, 0, 0, {})));
+    auto replies = m_client.ReceiveAll(2s);
     ASSERT_EQ(replies.size(), 2u);
     EXPECT_EQ(replies[0].dwFrom, kLoop2);
     EXPECT_EQ(replies[0].bytes, BuildNameReply(0, "ONE"));
     EXPECT_EQ(replies[1].dwFrom, kLoop2 + 1);
     EXPECT_EQ(replies[1].bytes, BuildNameReply(0, "TWO"));
 
-    m_client.Send(kListener, m_wAgentPort, BuildRequest(0, 0, 0, 0, {kLoop2}));
-    replies = m_client.ReceiveAll();
+    ASSERT_TRUE(m_client.Send(kListener, m_wAgentPort, BuildRequest(0, 0, 0, 0, {kLoop2})));
+    replies = m_client.ReceiveAll(2s);
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(replies[0].dwFrom, kLoop2 + 1);
 }
@@ -275,8 +196,7 @@ TEST_F(LabTest, SearchListenerHasEveryUnlistedTalkingAgentAnswerFromItsOwnAddres
 TEST_F(LabTest, AgentBoundToAnyAddressAnswersFromTheAddressReached)
 {
     StartLab({{.strName = "ANY"}});
-    m_client.Send(0x7F000009, m_wAgentPort, Status(3, 0x7F000009));
-    const auto reply = m_client.Receive(2s);
+    const auto reply = m_client.Ask(0x7F000009, m_wAgentPort, Status(3, 0x7F000009), 2s);
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->dwFrom, 0x7F000009u);
     EXPECT_EQ(reply->bytes, BuildNameReply(3, "ANY"));
@@ -299,9 +219,7 @@ TEST(AgentNamespace, BindAnyAgentHearsBroadcast)
         AgentLab lab(LabConfig{{{.strName = "NS-PC"}}, 9001, {}, {}, {}, {}, 0});
         std::string strError;
         ASSERT_TRUE(lab.Start(strError)) << strError;
-        Client client(INADDR_ANY);
-        client.Send(0xFFFFFFFF, 9001, BuildRequest(0, 0, 0, 0, {}));
-        reply = client.Receive(2s);
+        reply = ServerSocket(INADDR_ANY).Ask(0xFFFFFFFF, 9001, BuildRequest(0, 0, 0, 0, {}), 2s);
     }).join();
     if (!bNamespace)
         GTEST_SKIP() << "cannot set up a network namespace here";
@@ -329,11 +247,8 @@ TEST(AgentProgram, HelpReadyFileAnswerAndCleanExitOnSigterm)
     }
     const bool bReady = Eventually([&] { return fs::exists(ready); }, 10s);
     std::optional<Datagram> reply;
-    if (bReady) {
-        Client client;
-        client.Send(kLoop2 + 2, wPort, Status(8, kLoop2 + 2));
-        reply = client.Receive(2s);
-    }
+    if (bReady)
+        reply = ServerSocket().Ask(kLoop2 + 2, wPort, Status(8, kLoop2 + 2), 2s);
     ::kill(pid, SIGTERM);
     int nStatus = -1;
     const bool bEnded = Eventually([&] { return ::waitpid(pid, &nStatus, WNOHANG) == pid; }, 10s);
