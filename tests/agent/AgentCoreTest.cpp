@@ -61,21 +61,18 @@ Bytes Operate(std::uint32_t dwId, std::uint16_t wCommand, std::uint16_t wForce, 
     return BuildRequest(dwId, wCommand, wForce, 1, {dwTo});
 }
 
-Bytes WithChecksum(Bytes bytes)
-{
-    vtdgram::SetChecksum(bytes.data(), bytes.size());
-    return bytes;
-}
-
 } // namespace
 
 TEST(AgentCore, AnswersEachRequestAsTheRulesSay)
 {
     const Bytes status = BuildRequest(5, 0, 0, 1, {kOwn});
-    Bytes badSum = status, replyKind = status, trailing = status;
+    Bytes badSum = status, replyKind = status, trailing = status,
+          unended(status.begin(), status.begin() + 28);
     badSum[16] ^= 1;
     replyKind[7] = 'R';
     trailing.push_back(0);
+    for (Bytes* pBytes : {&replyKind, &trailing, &unended})
+        vtdgram::SetChecksum(pBytes->data(), pBytes->size());
     const std::uint8_t mac[6] = {2, 0, 0, 0, 0, 1};
     const auto wake = vtdgram::BuildWakePacket(mac);
     const auto named = [](std::uint32_t dwId) { return vtdgram::BuildNameReply(dwId, "LAB-01"); };
@@ -98,9 +95,9 @@ TEST(AgentCore, AnswersEachRequestAsTheRulesSay)
         {"unknown force flag", Operate(12, 4, 2), BuildOperateReply(12, 4, 2, kResultUnknownOperation),
          nullptr},
         {"wrong checksum", badSum, {}, nullptr},
-        {"reply kind", WithChecksum(replyKind), {}, nullptr},
-        {"byte after the list", WithChecksum(trailing), {}, nullptr},
-        {"list without its end", WithChecksum(Bytes(status.begin(), status.begin() + 28)), {}, nullptr},
+        {"reply kind", replyKind, {}, nullptr},
+        {"byte after the list", trailing, {}, nullptr},
+        {"list without its end", unended, {}, nullptr},
         {"23 bytes", Bytes(status.begin(), status.begin() + 23), {}, nullptr},
         {"Wake-on-LAN packet", Bytes(wake.begin(), wake.end()), {}, nullptr},
     };

@@ -105,16 +105,6 @@ TEST(AgentSettings, DefaultNameIsTheHostNamesFirstLabelInAtMostFifteenAsciiBytes
     EXPECT_EQ(DefaultName(".local"), "PC");
 }
 
-TEST(AgentSettings, HelpDocumentsEveryOptionAndResultCode)
-{
-    const std::string strHelp = HelpText();
-    for (const char* psz : {"--port", "--bind", "--name", "--allow", "--action-command", "--dry-run",
-                            "--verbose", "--config", "--help", "/etc/vtagentd.conf", "  0  accepted",
-                            "  1  refused by policy", "  2  unknown operation", "  3  could not be started",
-                            "ListInhibitors", "--check-inhibitors=no", "within 10 s", "100 replies"})
-        EXPECT_NE(strHelp.find(psz), std::string::npos) << psz;
-}
-
 TEST(Ipv4Net, ParsingAndMembership)
 {
     const struct {
