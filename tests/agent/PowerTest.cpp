@@ -46,30 +46,28 @@ protected:
         text << std::ifstream(Path(strName)).rdbuf();
         return text.str();
     }
-    // A systemctl that logs its arguments and, like the real one, refuses a check of inhibitors
-    // while another user is logged in; its dry run exits as told.
-    std::string FakeSystemctl(int nDryRun, const char* pszBeforeExit = "")
+    // Stand-ins that append their arguments to "calls", run `strFirst`, then answer: systemctl,
+    // like the real one, refuses a check of inhibitors while another user is logged in, and
+    // its dry run exits as told; busctl prints `strOut` and exits as told.
+    std::string FakeSystemctl(int nDryRun, const std::string& strFirst = {})
     {
-        return Script("systemctl", pszBeforeExit,
-                      "case \"$*\" in\n*--check-inhibitors=yes*) exit 1;;\n--dry-run*) exit " +
-                          std::to_string(nDryRun) + ";;\nesac\n");
+        return Script("systemctl",
+                      strFirst + "\ncase \"$*\" in *--check-inhibitors=yes*) exit 1;; --dry-run*) exit " +
+                          std::to_string(nDryRun) + ";; esac");
     }
-    // A busctl that logs its arguments, prints `strOut` and exits as told.
-    std::string FakeBusctl(const std::string& strOut, int nExit, const char* pszBeforeExit = "")
+    std::string FakeBusctl(const std::string& strOut, int nExit, const std::string& strFirst = {})
     {
         std::ofstream(Path("busctl.out"), std::ios::binary) << strOut;
-        return Script("busctl", pszBeforeExit,
-                      "cat '" + Path("busctl.out") + "'\nexit " + std::to_string(nExit) + "\n");
+        return Script("busctl",
+                      strFirst + "\ncat '" + Path("busctl.out") + "'; exit " + std::to_string(nExit));
     }
-    std::string Script(const std::string& strName, const char* pszBeforeExit, const std::string& strEnd)
+    std::string Script(const std::string& strName, const std::string& strBody)
     {
-        const std::string strPath = Path(strName);
-        std::ofstream(strPath) << "#!/bin/sh\nprintf '%s %s\\n' " << strName << " \"$*\" >> " << Path("calls")
-                               << "\n"
-                               << pszBeforeExit << "\n"
-                               << strEnd;
-        ::chmod(strPath.c_str(), 0755);
-        return strPath;
+        std::ofstream(Path(strName)) << "#!/bin/sh\nprintf '%s %s\\n' " << strName << " \"$*\" >> "
+                                     << Path("calls") << '\n'
+                                     << strBody << '\n';
+        ::chmod(Path(strName).c_str(), 0755);
+        return Path(strName);
     }
     LogSink Log()
     {
