@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 using namespace vtagentd;
 
@@ -41,14 +42,10 @@ TEST(AgentSettings, CommandLineWinsOverTheFileWhichWinsOverTheDefaults)
         {"--config", config.path.string(), "--port=42010", "--dry-run=no", "--allow", "127.0.0.0/8"}, s,
         strError))
         << strError;
-    EXPECT_EQ(s.wPort, 42010);
-    EXPECT_EQ(s.dwBind, 0x0A0D000Bu);
-    EXPECT_EQ(s.strName, "LAB 03");
-    EXPECT_EQ(Ipv4NetListText(s.allow), "127.0.0.0/8");
-    EXPECT_EQ(s.strActionCommand, "/usr/local/sbin/lab-power --quiet");
-    EXPECT_FALSE(s.bDryRun);
-    EXPECT_TRUE(s.bVerbose);
-    EXPECT_EQ(s.strConfigPath, config.path.string());
+    EXPECT_EQ(std::tuple(s.wPort, s.dwBind, s.strName, Ipv4NetListText(s.allow), s.strActionCommand,
+                         s.bDryRun, s.bVerbose, s.strConfigPath),
+              std::tuple(42010, 0x0A0D000Bu, "LAB 03", "127.0.0.0/8", "/usr/local/sbin/lab-power --quiet",
+                         false, true, config.path.string()));
 
     // The default file is read when it exists and skipped when it does not.
     ASSERT_TRUE(LoadSettings({"--verbose"}, s = {}, strError, config.path.string())) << strError;
