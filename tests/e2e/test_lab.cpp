@@ -65,10 +65,7 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
     const auto pcNs = [&](int n) { return QStringLiteral("vtlab-pc%1-%2").arg(n).arg(strPid); };
     // Declared before the sandbox, so its processes end before the namespaces go.
     const auto removeNamespaces = qScopeGuard([&] {
-        QString strScript = QStringLiteral("ip netns del ") + strSrv;
-        for (int n = 1; n <= 4; ++n)
-            strScript += QStringLiteral("; ip netns del ") + pcNs(n);
-        Shell(strScript);
+        Shell(QStringLiteral("for n in srv pc1 pc2 pc3 pc4; do ip netns del vtlab-$n-%1; done").arg(strPid));
     });
     // PC n: 10.214.0.1n with the MAC 02:42:00:00:00:0n, behind one bridge with the server's 10.214.0.1.
     QString strSetup =
