@@ -1,14 +1,12 @@
-// The real vtagentd on a loopback address of its own: the bytes on the wire, the action
+// The real vtagentd on loopback addresses and a free port: the bytes on the wire, the action
 // command run once per operation, and how it starts and ends.
 #include "AgentProtocol.h"
 #include "ChildProcesses.h"
+#include "tests/ServerSocket.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,78 +22,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint16_t kPort = 42101;
-
-// 127.42.N.n, N from the process id, so parallel runs do not meet.
-std::uint32_t Loopback(std::uint32_t n)
-{
-    return 0x7F2A0000u | ((20u + static_cast<std::uint32_t>(::getpid()) % 200u) << 8) | n;
-}
-
-std::string Text(std::uint32_t dwHost)
-{
-    return std::to_string(dwHost >> 24) + '.' + std::to_string((dwHost >> 16) & 0xFF) + '.' +
-           std::to_string((dwHost >> 8) & 0xFF) + '.' + std::to_string(dwHost & 0xFF);
-}
+constexpr std::uint32_t kLoop2 = 0x7F000002; // 127.0.0.2
 
 std::string ReadAll(const fs::path& path)
 {
-    std::ifstream in(path);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
 }
-
-bool WaitFor(const std::function<bool()>& fnDone, std::chrono::milliseconds wait = 5s)
-{
-    for (auto left = wait; !fnDone(); left -= 20ms) {
-        if (left <= 0ms)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
-// The server's side: a socket on 127.0.0.1 with a bounded receive.
-class Server {
-public:
-    Server()
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    }
-    ~Server() { ::close(m_fd); }
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-
-    // The reply's bytes, if one comes from `dwFrom` at the agent port within `wait`.
-    std::optional<Bytes> Ask(std::uint32_t dwTo, const Bytes& request, std::chrono::milliseconds wait = 3s)
-    {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(dwTo);
-        to.sin_port = htons(kPort);
-        ::sendto(m_fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        pollfd pfd{m_fd, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(wait.count())) != 1)
-            return std::nullopt;
-        Bytes bytes(4096);
-        sockaddr_in from{};
-        socklen_t nLen = sizeof from;
-        const ssize_t nGot =
-            ::recvfrom(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), &nLen);
-        EXPECT_EQ(ntohl(from.sin_addr.s_addr), dwTo);
-        EXPECT_EQ(ntohs(from.sin_port), kPort);
-        bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(nGot, 0)));
-        return bytes;
-    }
-
-private:
-    int m_fd = -1;
-};
 
 // One vtagentd process, its output in files of the test's folder.
 class Daemon {
@@ -117,74 +51,70 @@ public:
     std::string Log() const { return ReadAll(m_err); }
     bool Ready() const
     {
-        return WaitFor([&] { return Log().find("listening at") != std::string::npos; });
+        for (int i = 0; i < 250; ++i, std::this_thread::sleep_for(20ms)) {
+            if (Log().find("listening at") != std::string::npos)
+                return true;
+        }
+        return false;
     }
-    // Exit status once it has ended by itself (nSignal 0) or after nSignal; -1 if it does not end.
+    // Exit status after nSignal, or once it ends by itself (0); -1 if it is killed or does not end.
     int Stop(int nSignal = SIGTERM)
     {
         if (m_pid <= 0)
             return -1;
-        if (!m_result) {
-            if (nSignal != 0)
-                ::kill(m_pid, nSignal);
-            const auto result = m_children.WaitFor(m_pid, 5s);
-            if (result.outcome == vtagentd::ChildProcesses::Outcome::StillRunning)
-                return -1;
-            m_result = result;
-        }
-        return m_result->outcome == vtagentd::ChildProcesses::Outcome::Exited ? m_result->nStatus : -1;
+        if (nSignal != 0)
+            ::kill(m_pid, nSignal);
+        const auto result = m_children.WaitFor(m_pid, 5s);
+        if (result.outcome != vtagentd::ChildProcesses::Outcome::StillRunning)
+            m_pid = -1;
+        return result.outcome == vtagentd::ChildProcesses::Outcome::Exited ? result.nStatus : -1;
     }
 
 private:
     fs::path m_err;
     vtagentd::ChildProcesses m_children;
     pid_t m_pid = -1;
-    std::optional<vtagentd::ChildProcesses::Result> m_result;
 };
 
 class DaemonTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() / ("vtagentd-daemon-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
+    void SetUp() override { fs::create_directories(m_dir); }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    fs::path m_dir;
-};
+    // The reply's bytes, if one comes within `wait`; the server accepts one only from where it asked.
+    std::optional<Bytes> Ask(std::uint32_t dwTo, const Bytes& request, std::chrono::milliseconds wait = 3s)
+    {
+        const auto reply = m_server.Ask(dwTo, m_wPort, request, wait);
+        if (!reply)
+            return std::nullopt;
+        EXPECT_EQ(reply->dwFrom, dwTo);
+        EXPECT_EQ(reply->wFromPort, m_wPort);
+        return reply->bytes;
+    }
 
-std::uint32_t ResultCode(const std::optional<Bytes>& reply)
-{
-    return reply ? vtdgram::ReadU32(reply->data(), reply->size(), 20) : 0xFFFFFFFF;
-}
+    const fs::path m_dir = fs::temp_directory_path() / ("vtagentd-daemon-" + std::to_string(::getpid()));
+    const std::uint16_t m_wPort = vtagenttest::FreePort();
+    const vtagenttest::ServerSocket m_server;
+};
 
 } // namespace
 
 TEST_F(DaemonTest, AnswersFromItsAddressAndRunsEachOperationOnce)
 {
-    const std::uint32_t dwAgent = Loopback(2);
     const fs::path done = m_dir / "done";
     Daemon agent(m_dir, "agent",
-                 {"--bind", Text(dwAgent), "--port", std::to_string(kPort), "--name", "LAB-07",
-                  "--action-command", "printf '%s %s\\n' >> '" + done.string() + "'"});
+                 {"--bind", vtagent::FormatAddress(kLoop2), "--port", std::to_string(m_wPort), "--name",
+                  "LAB-07", "--action-command", "printf '%s %s\\n' >> '" + done.string() + "'"});
     ASSERT_TRUE(agent.Ready()) << agent.Log();
-    Server server;
 
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(0x1234, 0, 0, 1, {dwAgent})),
+    EXPECT_EQ(Ask(kLoop2, BuildRequest(0x1234, 0, 0, 1, {kLoop2})),
               vtdgram::BuildNameReply(0x1234, "LAB-07"));
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(0, 0, 0, 0, {Loopback(9)})),
-              vtdgram::BuildNameReply(0, "LAB-07"));
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(0, 0, 0, 0, {dwAgent}), 300ms), std::nullopt);
-    EXPECT_EQ(server.Ask(dwAgent, BuildRequest(7, 0, 0, 1, {Loopback(9)}), 300ms), std::nullopt);
+    EXPECT_EQ(Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2}), 300ms), std::nullopt);
 
-    const Bytes reboot = BuildRequest(41, 2, 0, 1, {dwAgent});
-    EXPECT_EQ(server.Ask(dwAgent, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(server.Ask(dwAgent, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(ResultCode(server.Ask(dwAgent, BuildRequest(42, 4, 1, 1, {dwAgent}))), 0u);
-    Bytes broken = reboot;
-    broken[24] ^= 1;
-    EXPECT_EQ(server.Ask(dwAgent, broken, 300ms), std::nullopt);
+    const Bytes reboot = BuildRequest(41, 2, 0, 1, {kLoop2});
+    EXPECT_EQ(Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(Ask(kLoop2, BuildRequest(42, 4, 1, 1, {kLoop2})), vtdgram::BuildOperateReply(42, 4, 1, 0));
     EXPECT_EQ(ReadAll(done), "reboot plain\nshutdown force\n");
 
     EXPECT_EQ(agent.Stop(), 0);
@@ -200,7 +130,11 @@ TEST_F(DaemonTest, HelpMistakesAndABusyPort)
 {
     Daemon help(m_dir, "help", {"--help"});
     EXPECT_EQ(help.Stop(0), 0);
-    EXPECT_NE(ReadAll(m_dir / "help.out").find("Result codes of an operation:"), std::string::npos);
+    for (const char* psz : {"--port", "--bind", "--name", "--allow", "--action-command", "--dry-run",
+                            "--verbose", "--config", "--help", "/etc/vtagentd.conf", "  0  accepted",
+                            "  1  refused by policy", "  2  unknown operation", "  3  could not be started",
+                            "ListInhibitors", "--check-inhibitors=no", "within 10 s", "100 replies"})
+        EXPECT_NE(ReadAll(m_dir / "help.out").find(psz), std::string::npos) << psz;
 
     Daemon wrong(m_dir, "wrong", {"--allow", "10.0.0.0/40"});
     EXPECT_EQ(wrong.Stop(0), 2);
@@ -208,18 +142,18 @@ TEST_F(DaemonTest, HelpMistakesAndABusyPort)
               std::string::npos)
         << wrong.Log();
 
-    const std::uint32_t dwAgent = Loopback(4);
-    const std::vector<std::string> args = {"--bind", Text(dwAgent), "--port", std::to_string(kPort),
-                                           "--dry-run"};
+    // Bound to every address, as installed.
+    const std::vector<std::string> args = {"--port", std::to_string(m_wPort), "--name", "ANY", "--dry-run"};
     Daemon first(m_dir, "first", args);
     ASSERT_TRUE(first.Ready()) << first.Log();
     Daemon second(m_dir, "second", args);
     EXPECT_EQ(second.Stop(0), 1);
-    EXPECT_NE(second.Log().find("cannot listen at " + Text(dwAgent) + ":42101"), std::string::npos)
+    EXPECT_NE(second.Log().find("cannot listen at 0.0.0.0:" + std::to_string(m_wPort)), std::string::npos)
         << second.Log();
-    // A dry run answers and does nothing.
-    Server server;
-    EXPECT_EQ(ResultCode(server.Ask(dwAgent, BuildRequest(5, 4, 0, 1, {dwAgent}))), 0u);
+    // It answers from the address asked; a dry run answers and does nothing.
+    EXPECT_EQ(Ask(kLoop2 + 2, BuildRequest(0, 0, 0, 0, {})), vtdgram::BuildNameReply(0, "ANY"));
+    EXPECT_EQ(Ask(INADDR_LOOPBACK, BuildRequest(5, 4, 0, 1, {INADDR_LOOPBACK})),
+              vtdgram::BuildOperateReply(5, 4, 0, 0));
     EXPECT_NE(first.Log().find(
                   "dry run: would check the inhibitor locks, then run systemctl --check-inhibitors=no"),
               std::string::npos)

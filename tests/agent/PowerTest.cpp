@@ -14,67 +14,67 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 using namespace vtagentd;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 namespace {
 
 class PowerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() / ("vtagentd-power-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
+    void SetUp() override { fs::create_directories(m_dir); }
     void TearDown() override
     {
-        // Children left running by a case end before the folder goes.
-        for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
-            std::this_thread::sleep_for(10ms);
+        ReapAll(); // before the folder goes
         fs::remove_all(m_dir);
     }
 
+    // Waits up to 3 s for the children still running; how many are left.
+    std::size_t ReapAll()
+    {
+        for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
+            std::this_thread::sleep_for(10ms);
+        return m_children.ReapFinished();
+    }
     std::string Path(const std::string& strName) const { return (m_dir / strName).string(); }
     std::string Read(const std::string& strName) const
     {
-        std::ifstream in(Path(strName));
         std::stringstream text;
-        text << in.rdbuf();
+        text << std::ifstream(Path(strName)).rdbuf();
         return text.str();
     }
-    // A systemctl that logs its arguments and, like the real one, refuses a check of inhibitors
-    // while another user is logged in; its dry run exits as told.
-    std::string FakeSystemctl(int nDryRun, const char* pszBeforeExit = "")
+    // Stand-ins that append their arguments to "calls", run `strFirst`, then answer: systemctl,
+    // like the real one, refuses a check of inhibitors while another user is logged in, and
+    // its dry run exits as told; busctl prints `strOut` and exits as told.
+    std::string FakeSystemctl(int nDryRun, const std::string& strFirst = {})
     {
-        return Script("systemctl", pszBeforeExit,
-                      "case \"$*\" in\n*--check-inhibitors=yes*) exit 1;;\n--dry-run*) exit " +
-                          std::to_string(nDryRun) + ";;\nesac\n");
+        return Script("systemctl",
+                      strFirst + "\ncase \"$*\" in *--check-inhibitors=yes*) exit 1;; --dry-run*) exit " +
+                          std::to_string(nDryRun) + ";; esac");
     }
-    // A busctl that logs its arguments, prints `strOut` and exits as told.
-    std::string FakeBusctl(const std::string& strOut, int nExit, const char* pszBeforeExit = "")
+    std::string FakeBusctl(const std::string& strOut, int nExit, const std::string& strFirst = {})
     {
         std::ofstream(Path("busctl.out"), std::ios::binary) << strOut;
-        return Script("busctl", pszBeforeExit,
-                      "cat '" + Path("busctl.out") + "'\nexit " + std::to_string(nExit) + "\n");
+        return Script("busctl",
+                      strFirst + "\ncat '" + Path("busctl.out") + "'; exit " + std::to_string(nExit));
     }
-    std::string Script(const std::string& strName, const char* pszBeforeExit, const std::string& strEnd)
+    std::string Script(const std::string& strName, const std::string& strBody)
     {
-        const std::string strPath = Path(strName);
-        std::ofstream(strPath) << "#!/bin/sh\nprintf '%s %s\\n' " << strName << " \"$*\" >> " << Path("calls")
-                               << "\n"
-                               << pszBeforeExit << "\n"
-                               << strEnd;
-        ::chmod(strPath.c_str(), 0755);
-        return strPath;
+        std::ofstream(Path(strName)) << "#!/bin/sh\nprintf '%s %s\\n' " << strName << " \"$*\" >> "
+                                     << Path("calls") << '\n'
+                                     << strBody << '\n';
+        ::chmod(Path(strName).c_str(), 0755);
+        return Path(strName);
     }
     LogSink Log()
     {
         return [this](const std::string& strLine) { m_log.push_back(strLine); };
     }
 
-    fs::path m_dir;
+    const fs::path m_dir = fs::temp_directory_path() / ("vtagentd-power-" + std::to_string(::getpid()));
     ChildProcesses m_children;
     std::vector<std::string> m_log;
 };
@@ -109,10 +109,7 @@ TEST_F(PowerTest, ActionCommandGetsTheTwoWordsAndItsExitStatusIsTheResult)
         power.CarryOut(c.op);
         EXPECT_EQ(Read("done"), c.pszRecorded);
     }
-    // The late one finishes on its own and is reaped.
-    for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(m_children.ReapFinished(), 0u);
+    EXPECT_EQ(ReapAll(), 0u); // the late one finishes on its own
     EXPECT_EQ(Read("done"), "reboot plain\n");
 
     CommandPower dry(strRecord, true, m_children, Log(), 200ms);
@@ -152,7 +149,7 @@ TEST_F(PowerTest, PlainOperationsHeedBlockingShutdownLocksAloneAndForcibleOnesNo
              "a forcible shutdown poweroff\n"
              "systemctl --check-inhibitors=no " +
              kMessage + "a forcible shutdown poweroff\n"},
-        {"plain, logind unreachable", kReboot, "", 1, 0, kResultNotStarted, kList},
+        {"plain, logind unreachable", kReboot, "a(ssssuu) 0\n", 1, 0, kResultNotStarted, kList},
         {"plain, output not understood", kReboot, "a(ssssuu) 2 \"shutdown\" \"x\" \"y\" \"block\" 0 1\n", 0,
          0, kResultNotStarted, kList},
         {"forcible, manager unreachable", kForcedShutdown, "", 0, 1, kResultNotStarted,
@@ -168,14 +165,11 @@ TEST_F(PowerTest, PlainOperationsHeedBlockingShutdownLocksAloneAndForcibleOnesNo
         EXPECT_EQ(dwResult, c.dwResult);
         if (dwResult == kResultAccepted)
             power.CarryOut(c.op);
-        for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
-            std::this_thread::sleep_for(10ms);
+        ReapAll();
         EXPECT_EQ(Read("calls"), c.strCalls);
         if (c.dwResult == kResultRefused) {
-            EXPECT_EQ(
-                m_log,
-                std::vector<std::string>{
-                    R"(a reboot is held back by "Disc Burner" (uid 1000, pid 4321): Writing "backup")"});
+            EXPECT_EQ(m_log.at(0),
+                      R"(a reboot is held back by "Disc Burner" (uid 1000, pid 4321): Writing "backup")");
         }
     }
 
@@ -188,9 +182,7 @@ TEST_F(PowerTest, PlainOperationsHeedBlockingShutdownLocksAloneAndForcibleOnesNo
         SystemdPower hanging(false, m_children, Log(), FakeSystemctl(0, "exec sleep 30"), strHanging, 200ms);
         EXPECT_EQ(hanging.Prepare(op), kResultNotStarted);
     }
-    for (int i = 0; i < 300 && m_children.ReapFinished() > 0; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(m_children.ReapFinished(), 0u);
+    EXPECT_EQ(ReapAll(), 0u);
 }
 
 TEST(InhibitorLocks, BusctlOutputIsReadExactlyOrNotAtAll)
@@ -200,44 +192,28 @@ TEST(InhibitorLocks, BusctlOutputIsReadExactlyOrNotAtAll)
         "\"idle\" \"\" \"\" \"delay\" 0 1\n");
     ASSERT_TRUE(locks);
     ASSERT_EQ(locks->size(), 2u);
-    EXPECT_EQ((*locks)[0].strWhat, "shutdown:sleep");
-    EXPECT_EQ((*locks)[0].strWho, "Disc \"Burner\"");
-    EXPECT_EQ((*locks)[0].strWhy, "C:\\backup\\ttoday"); // other escapes stay as written
-    EXPECT_EQ((*locks)[0].strMode, "block");
-    EXPECT_EQ((*locks)[0].ulUid, 1000u);
-    EXPECT_EQ((*locks)[0].ulPid, 4321u);
+    const InhibitorLock& first = (*locks)[0];
+    // Other escapes stay as written.
+    EXPECT_EQ(
+        std::tie(first.strWhat, first.strWho, first.strWhy, first.strMode, first.ulUid, first.ulPid),
+        std::make_tuple("shutdown:sleep", "Disc \"Burner\"", "C:\\backup\\ttoday", "block", 1000ul, 4321ul));
     EXPECT_EQ((*locks)[1].strMode, "delay");
     EXPECT_EQ(ParseInhibitorLocks("a(ssssuu) 0")->size(), 0u);
 
-    for (const char* pszBad : {
-             "",
-             "a(ssssuu)",
-             "as 0",
-             "a(ssssuu) -1",
-             "a(ssssuu) 1",
-             "a(ssssuu) 99999999999 \"shutdown\" \"w\" \"y\" \"block\" 0 1",
-             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0",
-             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0 1 \"sleep\"",
-             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" block 0 1",
-             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0 x1",
-             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\"\"block\" 0 1",
-             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\\\" \"block\" 0 1",
-             "a(ssssuu) 1 \"shutdown\" \"w\" \"y\" \"block\" 0 1\\",
-             "Failed to connect to bus: No such file or directory",
-         }) {
-        EXPECT_FALSE(ParseInhibitorLocks(pszBad)) << pszBad;
-    }
+    const std::string one = "a(ssssuu) 1 \"shutdown\" \"w\" ";
+    for (const std::string& strBad :
+         {std::string(), "a(ssssuu)"s, "as 0"s, "a(ssssuu) -1"s, "a(ssssuu) 1"s,
+          "a(ssssuu) 99999999999 \"shutdown\" \"w\" \"y\" \"block\" 0 1"s, one + "\"y\" \"block\" 0",
+          one + "\"y\" \"block\" 0 1 \"sleep\"", one + "\"y\" block 0 1", one + "\"y\" \"block\" 0 x1",
+          one + "\"y\"\"block\" 0 1", one + "\"y\\\" \"block\" 0 1", one + "\"y\" \"block\" 0 1\\",
+          "Failed to connect to bus: No such file or directory"s})
+        EXPECT_FALSE(ParseInhibitorLocks(strBad)) << strBad;
 
+    // What the plain operations' table does not show: "shutdown" must be a whole item.
     const struct {
         const char* pszWhat;
-        const char* pszMode;
         bool bBlocks;
-    } modes[] = {
-        {"shutdown", "block", true},    {"idle:sleep:shutdown", "block", true}, {"shutdown", "delay", false},
-        {"sleep:idle", "block", false}, {"handle-power-key", "block", false},   {"shutdowns", "block", false},
-        {"", "block", false},
-    };
+    } modes[] = {{"shutdown", true}, {"idle:sleep:shutdown", true}, {"shutdowns", false}, {"", false}};
     for (const auto& m : modes)
-        EXPECT_EQ((InhibitorLock{m.pszWhat, "", "", m.pszMode}.BlocksShutdown()), m.bBlocks)
-            << m.pszWhat << ' ' << m.pszMode;
+        EXPECT_EQ((InhibitorLock{m.pszWhat, "", "", "block"}.BlocksShutdown()), m.bBlocks) << m.pszWhat;
 }

@@ -1,12 +1,10 @@
-// A lab of real agents: vtserver in one network namespace, four vtagentd in four others
-// (one PC each, bound to 0.0.0.0 as installed), joined by a bridge. The agents carry
-// operations out through --action-command, which records its words in a file per PC.
-// The operator's commands (Operation > Reboot, Operation > Forcible Shutdown, Edit > Auto
-// Registration) go through the menus of a private Xvfb display, driven by xdotool; the test
-// also speaks to the agents directly from the server's namespace.
+// A lab of real agents: vtserver in one network namespace, four vtagentd bound to 0.0.0.0 in
+// four others, joined by a bridge; each agent records the words of its action command in a
+// file. The operator's commands go through the menus on a private Xvfb display (xdotool).
 #include "E2eSupport.h"
 
 #include "AgentProtocol.h"
+#include "tests/ServerSocket.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -14,14 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sched.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -34,42 +29,24 @@ int Shell(const QString& strScript)
     return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), strScript});
 }
 
-// A UDP socket made inside a network namespace stays there, whichever thread uses it.
-int SocketIn(const QString& strNs, std::uint32_t dwBind)
+QStringList InNamespace(const QString& strNs, const QStringList& command)
 {
-    int fd = -1;
+    return QStringList{QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), strNs} +
+           command;
+}
+
+// A socket made inside a network namespace stays there, whichever thread uses it.
+std::unique_ptr<vtagenttest::ServerSocket> SocketIn(const QString& strNs, std::uint32_t dwBind)
+{
+    std::unique_ptr<vtagenttest::ServerSocket> pSocket;
     std::thread([&] {
-        const int nNs = ::open((QStringLiteral("/var/run/netns/") + strNs).toLocal8Bit().constData(),
-                               O_RDONLY | O_CLOEXEC);
-        if (nNs >= 0 && ::setns(nNs, CLONE_NEWNET) == 0) {
-            fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in sa{};
-            sa.sin_family = AF_INET;
-            sa.sin_addr.s_addr = htonl(dwBind);
-            ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        }
+        const int nNs = ::open(("/var/run/netns/" + strNs.toStdString()).c_str(), O_RDONLY | O_CLOEXEC);
+        if (nNs >= 0 && ::setns(nNs, CLONE_NEWNET) == 0)
+            pSocket = std::make_unique<vtagenttest::ServerSocket>(dwBind);
         if (nNs >= 0)
             ::close(nNs);
     }).join();
-    return fd;
-}
-
-std::optional<std::uint32_t> AskResultCode(int fd, std::uint32_t dwTo, std::uint16_t wPort,
-                                           const std::vector<std::uint8_t>& request)
-{
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(dwTo);
-    to.sin_port = htons(wPort);
-    ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    pollfd pfd{fd, POLLIN, 0};
-    std::uint8_t reply[64];
-    if (::poll(&pfd, 1, 1000) != 1)
-        return std::nullopt;
-    const ssize_t nGot = ::recv(fd, reply, sizeof reply, 0);
-    if (nGot != 24 || !vtdgram::IsValidReply(reply, 24))
-        return std::nullopt;
-    return vtdgram::ReadU32(reply, 24, 20);
+    return pSocket;
 }
 
 } // namespace
@@ -88,10 +65,7 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
     const auto pcNs = [&](int n) { return QStringLiteral("vtlab-pc%1-%2").arg(n).arg(strPid); };
     // Declared before the sandbox, so its processes end before the namespaces go.
     const auto removeNamespaces = qScopeGuard([&] {
-        QString strScript = QStringLiteral("ip netns del ") + strSrv;
-        for (int n = 1; n <= 4; ++n)
-            strScript += QStringLiteral("; ip netns del ") + pcNs(n);
-        Shell(strScript);
+        Shell(QStringLiteral("for n in srv pc1 pc2 pc3 pc4; do ip netns del vtlab-$n-%1; done").arg(strPid));
     });
     // PC n: 10.214.0.1n with the MAC 02:42:00:00:00:0n, behind one bridge with the server's 10.214.0.1.
     QString strSetup =
@@ -120,22 +94,13 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
         return QString::fromUtf8(ReadFile(box.Path(QStringLiteral("agent%1.err").arg(n))));
     };
     for (int n = 1; n <= 4; ++n) {
-        QStringList command = {
-            QStringLiteral("ip"),
-            QStringLiteral("netns"),
-            QStringLiteral("exec"),
+        QStringList command = InNamespace(
             pcNs(n),
-            QStringLiteral(VTAGENTD_EXE),
-            QStringLiteral("--port"),
-            QString::number(wAgentPort),
-            QStringLiteral("--name"),
-            QStringLiteral("LAB-0%1").arg(n),
-            QStringLiteral("--action-command"),
-            QStringLiteral("printf '%s %s\\n' >> '%1'").arg(box.Path(QStringLiteral("actions-%1").arg(n)))};
-        if (n == 3)
-            command << QStringLiteral("--allow") << QStringLiteral("10.214.9.0/24");
-        else
-            command << QStringLiteral("--verbose");
+            {QStringLiteral(VTAGENTD_EXE), QStringLiteral("--port"), QString::number(wAgentPort),
+             QStringLiteral("--name"), QStringLiteral("LAB-0%1").arg(n), QStringLiteral("--action-command"),
+             QStringLiteral("printf '%s %s\\n' >> '%1'").arg(box.Path(QStringLiteral("actions-%1").arg(n)))});
+        command << (n == 3 ? QStringList{QStringLiteral("--allow"), QStringLiteral("10.214.9.0/24")}
+                           : QStringList{QStringLiteral("--verbose")});
         box.Start(command, QProcessEnvironment::systemEnvironment(), QStringLiteral("agent%1").arg(n));
     }
     QElapsedTimer agentsRunning;
@@ -154,10 +119,8 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
     WriteFile(box.DataFile(), RosterFile(roster));
     box.WriteSettings(1, 0, QStringLiteral("ConfirmOperation=0\n"));
 
-    box.Start({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), strSrv,
-               QStringLiteral("Xvfb"), QStringLiteral("-displayfd"), QStringLiteral("1"),
-               QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
-               QStringLiteral("0"), QStringLiteral("1024x768x24")},
+    box.Start(InNamespace(strSrv, QStringLiteral("Xvfb -displayfd 1 -nolisten tcp -screen 0 1024x768x24")
+                                      .split(QLatin1Char(' '))),
               QProcessEnvironment::systemEnvironment(), QStringLiteral("xvfb"));
     const QString strXvfbOut = box.Path(QStringLiteral("xvfb.out"));
     ASSERT_TRUE(WaitUntil([&] { return !ReadFile(strXvfbOut).trimmed().isEmpty(); }, 10000));
@@ -165,9 +128,8 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
     QProcessEnvironment env = box.ServerEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("DISPLAY"), strDisplay);
-    QProcess* pServer = box.Start({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"),
-                                   strSrv, box.Path(QStringLiteral("vtserver"))},
-                                  env, QStringLiteral("server"));
+    QProcess* pServer =
+        box.Start(InNamespace(strSrv, {box.Path(QStringLiteral("vtserver"))}), env, QStringLiteral("server"));
     // xdotool commands for the server's window, once it has the focus.
     const auto keys = [&](const QString& strCommands) {
         Shell(QStringLiteral("timeout 20 ip netns exec %1 env DISPLAY=%2 xdotool search --sync --onlyvisible "
@@ -177,12 +139,11 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
     // The power commands are disabled while the worker is busy (the poll, an operation and
     // the refresh after it), and a menu opened then may enable its items under the keys: so
     // each command waits until the agents have answered the last refresh, and goes once.
-    const auto statusRequests = [&](int n) {
-        return agentLog(n).count(QStringLiteral("bytes: status request"));
-    };
     const auto refreshed = [&](qsizetype nTimes) {
-        const bool bDone =
-            WaitUntil([&] { return statusRequests(1) >= nTimes && statusRequests(2) >= nTimes; }, 10000);
+        const auto asked = [&](int n) {
+            return agentLog(n).count(QStringLiteral("bytes: status request")) >= nTimes;
+        };
+        const bool bDone = WaitUntil([&] { return asked(1) && asked(2); }, 10000);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         return bDone;
     };
@@ -226,17 +187,20 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
 
     // Spoken to directly from the server's namespace: a repeated datagram is carried out once,
     // an operation naming another address not at all, and PC 3 answers nothing to this server.
-    const int fd = SocketIn(strSrv, Ip("10.214.0.1"));
-    ASSERT_GE(fd, 0);
-    const auto closeSocket = qScopeGuard([&] { ::close(fd); });
+    const auto pSocket = SocketIn(strSrv, Ip("10.214.0.1"));
+    ASSERT_TRUE(pSocket);
+    const auto resultCode = [&](const char* pszTo, const std::vector<std::uint8_t>& request) {
+        const auto reply = pSocket->Ask(Ip(pszTo), wAgentPort, request, std::chrono::seconds(1));
+        return reply && reply->bytes.size() == 24 && vtdgram::IsValidReply(reply->bytes.data(), 24)
+                   ? std::optional(vtdgram::ReadU32(reply->bytes.data(), 24, 20))
+                   : std::nullopt;
+    };
     const auto forcedReboot = vtagent::BuildRequest(4242, 2, 1, 1, {Ip("10.214.0.14")});
-    EXPECT_EQ(AskResultCode(fd, Ip("10.214.0.14"), wAgentPort, forcedReboot), 0u);
-    EXPECT_EQ(AskResultCode(fd, Ip("10.214.0.14"), wAgentPort, forcedReboot), 0u);
-    EXPECT_EQ(AskResultCode(fd, Ip("10.214.0.14"), wAgentPort,
-                            vtagent::BuildRequest(4243, 4, 0, 1, {Ip("10.214.0.99")})),
+    EXPECT_EQ(resultCode("10.214.0.14", forcedReboot), 0u);
+    EXPECT_EQ(resultCode("10.214.0.14", forcedReboot), 0u);
+    EXPECT_EQ(resultCode("10.214.0.14", vtagent::BuildRequest(4243, 4, 0, 1, {Ip("10.214.0.99")})),
               std::nullopt);
-    EXPECT_EQ(AskResultCode(fd, Ip("10.214.0.13"), wAgentPort,
-                            vtagent::BuildRequest(4244, 4, 1, 1, {Ip("10.214.0.13")})),
+    EXPECT_EQ(resultCode("10.214.0.13", vtagent::BuildRequest(4244, 4, 1, 1, {Ip("10.214.0.13")})),
               std::nullopt);
 
     // Room for a second run of any action to show up.

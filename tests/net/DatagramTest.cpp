@@ -34,7 +34,7 @@ Bytes Resum(Bytes b, std::size_t nAt, std::uint8_t v, std::size_t nLen = 0)
 
 } // namespace
 
-TEST(Wire, RequestsAndWakePacketByteForByte)
+TEST(Wire, RequestsRepliesAndWakePacketByteForByte)
 {
     const std::string strHead = "4B575654563130 43 "; // magic, 'C'
     const std::uint32_t dwPc = Ip("192.168.1.20");
@@ -45,7 +45,10 @@ TEST(Wire, RequestsAndWakePacketByteForByte)
         {BuildStatusRequest(0xA1B2C3D4, dwPc),
          strHead + "D4C3B2A1 0000 0000 AE060000 01000000 C0A80114 00000000"},
         {BuildOperateRequest(9, (1u << 16) | OP_SHUTDOWN, dwPc),
-         strHead + "09000000 0400 0100 D2030000 01000000 C0A80114 00000000"}};
+         strHead + "09000000 0400 0100 D2030000 01000000 C0A80114 00000000"},
+        {BuildNameReply(0x12345678, "PC-ALPHA"),
+         "4B575654563130 52 78563412 0000 0000 8F050000 50432D414C50484100"},
+        {BuildOperateReply(99, OP_SHUTDOWN, 1, 5), "4B575654563130 52 63000000 0400 0100 C2020000 05000000"}};
     for (const auto& [built, strExpected] : cases)
         EXPECT_EQ(built, Hex(strExpected));
     EXPECT_EQ(ComputeChecksum(cases[0].first.data(), 28), 582u);
