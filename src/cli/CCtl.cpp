@@ -505,6 +505,18 @@ int CCtl::Groups(const Args& args)
     return ExitOk;
 }
 
+// The data file and the targets named on the command line; the exit status when either fails.
+int CCtl::LoadTargets(CDoc& doc, const Args& args, std::vector<CKw*>& targets)
+{
+    if (!Load(doc, DataPath(args)))
+        return ExitDataFile;
+    auto named = Targets(doc, args);
+    if (!named)
+        return ExitUsage;
+    targets = std::move(*named);
+    return ExitOk;
+}
+
 // The targets' addresses (network order) for the worker; PCs without one are named.
 std::vector<std::uint32_t> CCtl::AddressesOf(const std::vector<CKw*>& targets,
                                              std::vector<const CKw*>& skipped) const
@@ -524,13 +536,11 @@ std::vector<std::uint32_t> CCtl::AddressesOf(const std::vector<CKw*>& targets,
 int CCtl::Status(const Args& args)
 {
     CDoc doc;
-    if (!Load(doc, DataPath(args)))
-        return ExitDataFile;
-    const auto targets = Targets(doc, args);
-    if (!targets)
-        return ExitUsage;
+    std::vector<CKw*> targets;
+    if (const int nExit = LoadTargets(doc, args, targets); nExit != ExitOk)
+        return nExit;
     std::vector<const CKw*> skipped;
-    const std::vector<std::uint32_t> addresses = AddressesOf(*targets, skipped);
+    const std::vector<std::uint32_t> addresses = AddressesOf(targets, skipped);
 
     CCtlClient::Outcome outcome;
     if (!addresses.empty())
@@ -542,7 +552,7 @@ int CCtl::Status(const Args& args)
     std::vector<std::vector<QString>> rows = {
         {CtlText::S(2050), CtlText::S(2051), CtlText::S(2052), tr("Answered as")}};
     QJsonArray array;
-    for (const CKw* pPc : *targets) {
+    for (const CKw* pPc : targets) {
         const auto answer = std::find_if(outcome.records.begin(), outcome.records.end(), [&](const auto& r) {
             return r.bAnswered && HasAddress(pPc->m_dwIp) && r.dwIp == pPc->m_dwIp;
         });
@@ -566,15 +576,13 @@ int CCtl::Status(const Args& args)
 int CCtl::Wake(const Args& args)
 {
     CDoc doc;
-    if (!Load(doc, DataPath(args)))
-        return ExitDataFile;
-    const auto targets = Targets(doc, args);
-    if (!targets)
-        return ExitUsage;
+    std::vector<CKw*> targets;
+    if (const int nExit = LoadTargets(doc, args, targets); nExit != ExitOk)
+        return nExit;
     std::vector<std::uint8_t> macs;
     std::vector<std::uint32_t> broadcasts;
     std::vector<const CKw*> skipped;
-    for (const CKw* pPc : *targets) {
+    for (const CKw* pPc : targets) {
         if (!IsUsableMac(pPc->m_mac.data())) {
             skipped.push_back(pPc);
             continue;
@@ -593,15 +601,13 @@ int CCtl::Wake(const Args& args)
 int CCtl::Operate(const Args& args)
 {
     CDoc doc;
-    if (!Load(doc, DataPath(args)))
-        return ExitDataFile;
-    const auto targets = Targets(doc, args);
-    if (!targets)
-        return ExitUsage;
+    std::vector<CKw*> targets;
+    if (const int nExit = LoadTargets(doc, args, targets); nExit != ExitOk)
+        return nExit;
     const bool bReboot = args.strCommand == "reboot";
     const std::uint32_t dwWord = OperationWord(bReboot, args.bForce);
     std::vector<const CKw*> skipped;
-    const std::vector<std::uint32_t> addresses = AddressesOf(*targets, skipped);
+    const std::vector<std::uint32_t> addresses = AddressesOf(targets, skipped);
 
     CCtlClient::Outcome outcome;
     if (!addresses.empty())
@@ -609,7 +615,7 @@ int CCtl::Operate(const Args& args)
                       .Operate(addresses, std::vector<std::uint32_t>(addresses.size(), dwWord));
     for (const CCtlClient::Record& record : outcome.records) {
         QStringList names;
-        for (const CKw* pPc : *targets)
+        for (const CKw* pPc : targets)
             if (pPc->m_dwIp == record.dwIp)
                 names << Q(pPc->m_strName);
         Out(tr("%1 (%2): result code %3")

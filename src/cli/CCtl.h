@@ -51,6 +51,7 @@ private:
     std::string DataPath(const Args& args) const;
     bool Load(CDoc& doc, const std::string& strPath);
     std::optional<std::vector<CKw*>> Targets(const CDoc& doc, const Args& args);
+    int LoadTargets(CDoc& doc, const Args& args, std::vector<CKw*>& targets);
     std::vector<std::uint32_t> AddressesOf(const std::vector<CKw*>& targets,
                                            std::vector<const CKw*>& skipped) const;
 
