@@ -215,8 +215,8 @@ void CKwList::OnInitialUpdate()
 
 void CKwList::RefreshWhenIdle(int nTriesLeft)
 {
-    // The worker is busy until its thread first waits for work, and for a moment after it
-    // has reported an exchange's end; the poll waits for that instead of being lost to it.
+    // The worker is busy until its thread first waits for work, or while it carries out a
+    // request taken meanwhile (a reservation, say); the poll waits for it instead of being lost.
     if (WorkerBusy() && nTriesLeft > 0) {
         QTimer::singleShot(50, this, [this, nTriesLeft] { RefreshWhenIdle(nTriesLeft - 1); });
         return;
