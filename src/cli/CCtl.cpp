@@ -143,7 +143,7 @@ CCtl::CCtl(CtlEnv env) : m_env(std::move(env))
 
 std::uint32_t CCtl::OperationWord(bool bReboot, bool bForce)
 {
-    return (std::uint32_t{bForce ? 1u : 0u} << 16) | (bReboot ? vtdgram::OP_REBOOT : vtdgram::OP_SHUTDOWN);
+    return vtdgram::OperationWord(bReboot ? vtdgram::OP_REBOOT : vtdgram::OP_SHUTDOWN, bForce ? 1 : 0);
 }
 
 void CCtl::Out(const QString& str) const

@@ -36,6 +36,12 @@ inline constexpr std::size_t kWakePacketSize = 102;
 inline constexpr std::uint16_t OP_REBOOT = 2;
 inline constexpr std::uint16_t OP_SHUTDOWN = 4;
 
+/// The operation word an operation request carries: (force << 16) | command.
+constexpr std::uint32_t OperationWord(std::uint16_t wCommand, std::uint16_t wForce)
+{
+    return (std::uint32_t{wForce} << 16) | wCommand;
+}
+
 std::uint16_t ReadU16(const std::uint8_t* p, std::size_t nLen, std::size_t nOff);
 std::uint32_t ReadU32(const std::uint8_t* p, std::size_t nLen, std::size_t nOff);
 void WriteU16(std::uint8_t* p, std::size_t nLen, std::size_t nOff, std::uint16_t v);
