@@ -2,6 +2,7 @@
 
 #include "app/StringTable.h"
 #include "model/CDoc.h"
+#include "model/CGroup.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -52,6 +53,14 @@ std::string CKw::GetMacText() const
 std::string CKw::GetBroadcastText() const
 {
     return IpToText(m_dwBroadcast);
+}
+
+std::array<std::string, kListColumns> CKw::GetListTexts(const CGroup* pGroup) const
+{
+    const CReserve& off = pGroup ? pGroup->m_reserveOff : m_reserveOff;
+    const CReserve& on = pGroup ? pGroup->m_reserveOn : m_reserveOn;
+    return {m_strName,          GetIpText(),      GetStatusText(), GetMacText(),
+            GetBroadcastText(), off.FormatNext(), on.FormatNext()};
 }
 
 int CKw::GetImageIndex() const
