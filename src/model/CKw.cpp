@@ -28,6 +28,14 @@ bool IsUsableMac(const std::uint8_t* pMac)
     return std::any_of(pMac, pMac + 6, [](std::uint8_t b) { return b != 0; });
 }
 
+std::string MacToText(const std::uint8_t* pMac)
+{
+    char buf[18];
+    std::snprintf(buf, sizeof buf, "%02X-%02X-%02X-%02X-%02X-%02X", pMac[0], pMac[1], pMac[2], pMac[3],
+                  pMac[4], pMac[5]);
+    return buf;
+}
+
 std::string CKw::GetIpText() const
 {
     if (m_dwIp == 0xFFFFFFFFu || m_dwIp == 0)
@@ -44,10 +52,7 @@ std::string CKw::GetMacText() const
 {
     if (!IsUsableMac(m_mac.data()))
         return vtstr::LoadString(kStrUnknown);
-    char buf[18];
-    std::snprintf(buf, sizeof buf, "%02X-%02X-%02X-%02X-%02X-%02X", m_mac[0], m_mac[1], m_mac[2], m_mac[3],
-                  m_mac[4], m_mac[5]);
-    return buf;
+    return MacToText(m_mac.data());
 }
 
 std::string CKw::GetBroadcastText() const

@@ -57,3 +57,5 @@ public:
 std::string IpToText(std::uint32_t dwHostOrder);
 /// True when any byte is nonzero.
 bool IsUsableMac(const std::uint8_t* pMac);
+/// "0A-1B-2C-3D-4E-5F": the six bytes at pMac in hexadecimal capitals.
+std::string MacToText(const std::uint8_t* pMac);
