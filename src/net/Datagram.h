@@ -55,6 +55,12 @@ bool VerifyChecksum(const std::uint8_t* p, std::size_t nLen);
 /// Length, magic, 'R', checksum, and the length rule of the reply's kind.
 bool IsValidReply(const std::uint8_t* p, std::size_t nLen);
 
+/// A datagram of nLen zero bytes (at least the header's 24) with the magic, the kind ('C'
+/// or 'R'), the id, the command and the force flag written; the rest and the checksum are
+/// the caller's.
+std::vector<std::uint8_t> BuildHeader(std::size_t nLen, std::uint8_t cKind, std::uint32_t dwId,
+                                      std::uint16_t wCommand, std::uint16_t wForce);
+
 /// Search request listing the PCs found so far (network order), ended by four zero bytes.
 std::vector<std::uint8_t> BuildSearchRequest(const std::vector<std::uint32_t>& found);
 /// 32-byte status request for one PC.
