@@ -1,8 +1,8 @@
 #include "Ipv4Net.h"
 
-#include <arpa/inet.h>
+#include "net/Datagram.h"
 
-#include <cstdio>
+#include <arpa/inet.h>
 
 namespace vtagentd {
 
@@ -36,10 +36,7 @@ std::string Ipv4Net::Text() const
 
 std::string Ipv4Text(std::uint32_t dwHost)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", dwHost >> 24, (dwHost >> 16) & 0xFF, (dwHost >> 8) & 0xFF,
-                  dwHost & 0xFF);
-    return text;
+    return vtdgram::IpText(htonl(dwHost));
 }
 
 std::optional<std::uint32_t> ParseIpv4(std::string_view text)

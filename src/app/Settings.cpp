@@ -110,6 +110,11 @@ void WriteString(const char* section, const char* key, const std::string& strVal
     Write(section, key, QString::fromStdString(strValue));
 }
 
+QByteArray ReadBytes(const char* section, const char* key)
+{
+    return Store().value(KeyOf(section, key)).toByteArray();
+}
+
 void WriteBytes(const char* section, const char* key, const QByteArray& value)
 {
     Write(section, key, value);

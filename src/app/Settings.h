@@ -23,6 +23,7 @@ void WriteInt(const char* section, const char* key, int nValue);
 /// The stored text as it is, commas included.
 std::string ReadString(const char* section, const char* key, const std::string& strDefault);
 void WriteString(const char* section, const char* key, const std::string& strValue);
+QByteArray ReadBytes(const char* section, const char* key); ///< empty when missing
 void WriteBytes(const char* section, const char* key, const QByteArray& value);
 
 // Typed accessors with defaults and range rules.

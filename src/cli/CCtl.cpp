@@ -143,7 +143,7 @@ CCtl::CCtl(CtlEnv env) : m_env(std::move(env))
 
 std::uint32_t CCtl::OperationWord(bool bReboot, bool bForce)
 {
-    return (std::uint32_t{bForce ? 1u : 0u} << 16) | (bReboot ? vtdgram::OP_REBOOT : vtdgram::OP_SHUTDOWN);
+    return vtdgram::OperationWord(bReboot ? vtdgram::OP_REBOOT : vtdgram::OP_SHUTDOWN, bForce ? 1 : 0);
 }
 
 void CCtl::Out(const QString& str) const
@@ -462,15 +462,15 @@ int CCtl::List(const Args& args)
         m_env.fnOut(JsonText(array));
         return ExitOk;
     }
-    std::vector<std::vector<QString>> rows = {{CtlText::S(2050), CtlText::S(2051), CtlText::S(2052),
-                                               CtlText::S(2053), CtlText::S(2060), CtlText::S(2062),
-                                               CtlText::S(2065), tr("Groups")}};
+    std::vector<std::vector<QString>> rows(1);
+    for (const std::uint32_t nId : kListHeaderIds)
+        rows.front().push_back(CtlText::S(nId));
+    rows.front().push_back(tr("Groups"));
     for (const CKw* pPc : pcs) {
-        const CReserve& off = pGroup ? pGroup->m_reserveOff : pPc->m_reserveOff;
-        const CReserve& on = pGroup ? pGroup->m_reserveOn : pPc->m_reserveOn;
-        rows.push_back({Q(pPc->m_strName), Q(pPc->GetIpText()), Q(pPc->GetStatusText()), Q(pPc->GetMacText()),
-                        Q(pPc->GetBroadcastText()), Q(off.FormatNext()), Q(on.FormatNext()),
-                        groupsOf(pPc).join(QStringLiteral(", "))});
+        std::vector<QString>& row = rows.emplace_back();
+        for (const std::string& strText : pPc->GetListTexts(pGroup))
+            row.push_back(Q(strText));
+        row.push_back(groupsOf(pPc).join(QStringLiteral(", ")));
     }
     m_env.fnOut(CtlText::Table(rows));
     return ExitOk;

@@ -85,11 +85,8 @@ CCtlClient::Outcome CCtlClient::Run(int nCompletion, const std::vector<std::uint
         if (m_nError != vtwsa::kAddrInUse || nTry >= m_nBusyRetries)
             break;
         lock.unlock();
+        // The worker is idle again once it has reported the end.
         std::this_thread::sleep_for(std::chrono::milliseconds(m_nRetryPauseMs));
-        // The completion is reported just before the worker is idle again.
-        const auto idle = std::chrono::steady_clock::now() + kStartWait;
-        while (pClient->m_bBusy && std::chrono::steady_clock::now() < idle)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 
     std::vector<std::intptr_t> flags;

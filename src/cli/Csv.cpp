@@ -1,6 +1,7 @@
 #include "cli/Csv.h"
 
-#include <cstdio>
+#include "model/CKw.h"
+#include "net/AddressLookup.h"
 
 namespace vtcsv {
 
@@ -20,17 +21,6 @@ std::string Trimmed(const std::string& str)
     while (nEnd > nBegin && IsBlank(str[nEnd - 1]))
         --nEnd;
     return str.substr(nBegin, nEnd - nBegin);
-}
-
-int HexValue(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -177,26 +167,12 @@ bool IsUtf8(std::string_view text)
 
 std::optional<Mac> ParseMac(std::string_view text)
 {
-    if (text.size() != 17)
-        return std::nullopt;
-    Mac mac{};
-    for (std::size_t k = 0; k < 6; ++k) {
-        const std::size_t n = 3 * k;
-        const int hi = HexValue(text[n]);
-        const int lo = HexValue(text[n + 1]);
-        if (hi < 0 || lo < 0 || (k < 5 && text[n + 2] != '-' && text[n + 2] != ':'))
-            return std::nullopt;
-        mac[k] = static_cast<std::uint8_t>(hi * 16 + lo);
-    }
-    return mac;
+    return vtlookup::ParseMac(text, "-:");
 }
 
 std::string FormatMac(const Mac& mac)
 {
-    char buf[18];
-    std::snprintf(buf, sizeof buf, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
-    return buf;
+    return MacToText(mac.data());
 }
 
 } // namespace vtcsv

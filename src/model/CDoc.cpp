@@ -4,6 +4,7 @@
 #include "model/CArchive.h"
 #include "model/DataFile.h"
 #include "net/CKwvtClient.h"
+#include "net/Datagram.h"
 
 #include <QtCore/QtEndian>
 
@@ -33,7 +34,7 @@ bool IsUsableIp(std::uint32_t dwIp)
 
 std::uint32_t ShutdownCode(const CReserve& r)
 {
-    return (std::uint32_t{r.m_wForce} << 16) | r.m_wType;
+    return vtdgram::OperationWord(r.m_wType, r.m_wForce);
 }
 
 std::size_t CheckedCount(const CArchive& ar, std::int32_t nCount, std::size_t nMinBytes)

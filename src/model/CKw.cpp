@@ -2,6 +2,7 @@
 
 #include "app/StringTable.h"
 #include "model/CDoc.h"
+#include "model/CGroup.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,6 +28,14 @@ bool IsUsableMac(const std::uint8_t* pMac)
     return std::any_of(pMac, pMac + 6, [](std::uint8_t b) { return b != 0; });
 }
 
+std::string MacToText(const std::uint8_t* pMac)
+{
+    char buf[18];
+    std::snprintf(buf, sizeof buf, "%02X-%02X-%02X-%02X-%02X-%02X", pMac[0], pMac[1], pMac[2], pMac[3],
+                  pMac[4], pMac[5]);
+    return buf;
+}
+
 std::string CKw::GetIpText() const
 {
     if (m_dwIp == 0xFFFFFFFFu || m_dwIp == 0)
@@ -43,15 +52,20 @@ std::string CKw::GetMacText() const
 {
     if (!IsUsableMac(m_mac.data()))
         return vtstr::LoadString(kStrUnknown);
-    char buf[18];
-    std::snprintf(buf, sizeof buf, "%02X-%02X-%02X-%02X-%02X-%02X", m_mac[0], m_mac[1], m_mac[2], m_mac[3],
-                  m_mac[4], m_mac[5]);
-    return buf;
+    return MacToText(m_mac.data());
 }
 
 std::string CKw::GetBroadcastText() const
 {
     return IpToText(m_dwBroadcast);
+}
+
+std::array<std::string, kListColumns> CKw::GetListTexts(const CGroup* pGroup) const
+{
+    const CReserve& off = pGroup ? pGroup->m_reserveOff : m_reserveOff;
+    const CReserve& on = pGroup ? pGroup->m_reserveOn : m_reserveOn;
+    return {m_strName,          GetIpText(),      GetStatusText(), GetMacText(),
+            GetBroadcastText(), off.FormatNext(), on.FormatNext()};
 }
 
 int CKw::GetImageIndex() const

@@ -98,7 +98,9 @@ template <class R> std::optional<R> RunBounded(std::function<std::optional<R>()>
     return future.get();
 }
 
-std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text)
+} // namespace
+
+std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text, std::string_view separators)
 {
     std::array<std::uint8_t, 6> mac{};
     if (text.size() != 17)
@@ -118,14 +120,12 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text)
                 return std::nullopt;
             value = value * 16 + digit;
         }
-        if (i < 5 && text[i * 3 + 2] != ':')
+        if (i < 5 && separators.find(text[i * 3 + 2]) == std::string_view::npos)
             return std::nullopt;
         mac[i] = static_cast<std::uint8_t>(value);
     }
     return mac;
 }
-
-} // namespace
 
 std::optional<std::uint32_t> Resolve(const std::string& strName)
 {
@@ -337,7 +337,7 @@ std::optional<std::array<std::uint8_t, 6>> ParseArpTable(std::string_view text, 
         }
         if ((flags & kComplete) == 0)
             continue;
-        const auto mac = ParseMac(strMac);
+        const auto mac = ParseMac(strMac, ":");
         if (!mac || std::all_of(mac->begin(), mac->end(), [](std::uint8_t b) { return b == 0; }))
             continue;
         return mac;

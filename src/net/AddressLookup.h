@@ -85,6 +85,10 @@ std::optional<std::uint32_t> ParseIp(const std::string& strText);
 /// Dotted-decimal text of a host-order address.
 std::string FormatIp(std::uint32_t dwHostOrder);
 
+/// Six pairs of hexadecimal digits (either case), each pair but the last followed by one
+/// of `separators`; nullopt for anything else.
+std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text, std::string_view separators);
+
 namespace detail {
 
 /// The blocking resolver calls that Resolve and Reverse run on a helper thread.

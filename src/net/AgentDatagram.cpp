@@ -5,22 +5,6 @@
 
 namespace vtdgram {
 
-namespace {
-
-std::vector<std::uint8_t> ReplyHeader(std::size_t nLen, std::uint32_t dwId, std::uint16_t wCommand,
-                                      std::uint16_t wForce)
-{
-    std::vector<std::uint8_t> buf(nLen, 0);
-    std::memcpy(buf.data(), kMagic, sizeof(kMagic));
-    buf[kOffKind] = kKindReply;
-    WriteU32(buf.data(), nLen, kOffId, dwId);
-    WriteU16(buf.data(), nLen, kOffCommand, wCommand);
-    WriteU16(buf.data(), nLen, kOffForce, wForce);
-    return buf;
-}
-
-} // namespace
-
 bool AgentRequest::Lists(std::uint32_t dwIp) const
 {
     return std::find(addresses.begin(), addresses.end(), dwIp) != addresses.end();
@@ -76,7 +60,7 @@ AgentRequest ParseAgentRequest(const std::uint8_t* p, std::size_t nLen)
 
 std::vector<std::uint8_t> BuildNameReply(std::uint32_t dwId, std::string_view name)
 {
-    auto buf = ReplyHeader(std::max(kHeaderSize, kOffParam + name.size() + 1), dwId, 0, 0);
+    auto buf = BuildHeader(std::max(kHeaderSize, kOffParam + name.size() + 1), kKindReply, dwId, 0, 0);
     std::copy(name.begin(), name.end(), buf.begin() + kOffParam);
     SetChecksum(buf.data(), buf.size());
     return buf;
@@ -85,7 +69,7 @@ std::vector<std::uint8_t> BuildNameReply(std::uint32_t dwId, std::string_view na
 std::vector<std::uint8_t> BuildOperateReply(std::uint32_t dwId, std::uint16_t wCommand, std::uint16_t wForce,
                                             std::uint32_t dwResult)
 {
-    auto buf = ReplyHeader(kHeaderSize, dwId, wCommand, wForce);
+    auto buf = BuildHeader(kHeaderSize, kKindReply, dwId, wCommand, wForce);
     WriteU32(buf.data(), buf.size(), kOffParam, dwResult);
     SetChecksum(buf.data(), buf.size());
     return buf;

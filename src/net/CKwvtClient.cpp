@@ -88,6 +88,7 @@ struct CKwvtClient::Impl {
 
     void ThreadMain();
     int RunLoop();
+    void BecomeIdle();
     int CarryOut(int nRequest);
     int DoSearch(CTimeoutSocket& sock, std::uint16_t wAgentPort);
     int DoStatus(CTimeoutSocket& sock, std::uint16_t wAgentPort);
@@ -192,16 +193,22 @@ void CKwvtClient::Impl::ThreadMain()
     m_cvEnded.notify_all();
 }
 
+void CKwvtClient::Impl::BecomeIdle()
+{
+    std::lock_guard lock(m_cs);
+    m_owner.m_bBusy = false;
+    m_owner.m_nRequest = REQ_NONE;
+}
+
 int CKwvtClient::Impl::RunLoop()
 {
     if (StopPending())
         return 0;
+    BecomeIdle();
     for (;;) {
         int nRequest = REQ_NONE;
         {
             std::unique_lock lock(m_cs);
-            m_owner.m_bBusy = false;
-            m_owner.m_nRequest = REQ_NONE;
             m_cvWake.wait(lock, [this] { return m_bStop || m_nSlot != REQ_NONE; });
             if (m_bStop)
                 return 0;
@@ -212,6 +219,9 @@ int CKwvtClient::Impl::RunLoop()
                                 : nRequest == REQ_STATUS ? WM_CLIENT_PCSTATUS
                                                          : WM_CLIENT_OPERATED;
         const int nError = CarryOut(nRequest);
+        // Idle before the end is reported, so that the receiver may ask again at once. Every
+        // record of the exchange was reported before this point.
+        BecomeIdle();
         Post(nCompletion, 0, nError);
         if (StopPending())
             return 0;

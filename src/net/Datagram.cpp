@@ -54,12 +54,7 @@ std::string Latin1ToUtf8(std::string_view s)
 std::vector<std::uint8_t> RequestHeader(std::size_t nLen, std::uint32_t dwId, std::uint16_t wCommand,
                                         std::uint16_t wForce, std::uint32_t dwParam)
 {
-    std::vector<std::uint8_t> buf(nLen, 0);
-    std::memcpy(buf.data(), kMagic, sizeof(kMagic));
-    buf[kOffKind] = kKindRequest;
-    WriteU32(buf.data(), nLen, kOffId, dwId);
-    WriteU16(buf.data(), nLen, kOffCommand, wCommand);
-    WriteU16(buf.data(), nLen, kOffForce, wForce);
+    auto buf = BuildHeader(nLen, kKindRequest, dwId, wCommand, wForce);
     WriteU32(buf.data(), nLen, kOffParam, dwParam);
     return buf;
 }
@@ -146,6 +141,18 @@ bool IsValidReply(const std::uint8_t* p, std::size_t nLen)
     if (ReadU16(p, nLen, kOffCommand) != 0)
         return nLen == kHeaderSize;
     return p[nLen - 1] == 0;
+}
+
+std::vector<std::uint8_t> BuildHeader(std::size_t nLen, std::uint8_t cKind, std::uint32_t dwId,
+                                      std::uint16_t wCommand, std::uint16_t wForce)
+{
+    std::vector<std::uint8_t> buf(nLen, 0);
+    std::memcpy(buf.data(), kMagic, sizeof(kMagic));
+    buf[kOffKind] = cKind;
+    WriteU32(buf.data(), nLen, kOffId, dwId);
+    WriteU16(buf.data(), nLen, kOffCommand, wCommand);
+    WriteU16(buf.data(), nLen, kOffForce, wForce);
+    return buf;
 }
 
 std::vector<std::uint8_t> BuildSearchRequest(const std::vector<std::uint32_t>& found)

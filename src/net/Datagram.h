@@ -36,6 +36,12 @@ inline constexpr std::size_t kWakePacketSize = 102;
 inline constexpr std::uint16_t OP_REBOOT = 2;
 inline constexpr std::uint16_t OP_SHUTDOWN = 4;
 
+/// The operation word an operation request carries: (force << 16) | command.
+constexpr std::uint32_t OperationWord(std::uint16_t wCommand, std::uint16_t wForce)
+{
+    return (std::uint32_t{wForce} << 16) | wCommand;
+}
+
 std::uint16_t ReadU16(const std::uint8_t* p, std::size_t nLen, std::size_t nOff);
 std::uint32_t ReadU32(const std::uint8_t* p, std::size_t nLen, std::size_t nOff);
 void WriteU16(std::uint8_t* p, std::size_t nLen, std::size_t nOff, std::uint16_t v);
@@ -48,6 +54,12 @@ void SetChecksum(std::uint8_t* p, std::size_t nLen);
 bool VerifyChecksum(const std::uint8_t* p, std::size_t nLen);
 /// Length, magic, 'R', checksum, and the length rule of the reply's kind.
 bool IsValidReply(const std::uint8_t* p, std::size_t nLen);
+
+/// A datagram of nLen zero bytes (at least the header's 24) with the magic, the kind ('C'
+/// or 'R'), the id, the command and the force flag written; the rest and the checksum are
+/// the caller's.
+std::vector<std::uint8_t> BuildHeader(std::size_t nLen, std::uint8_t cKind, std::uint32_t dwId,
+                                      std::uint16_t wCommand, std::uint16_t wForce);
 
 /// Search request listing the PCs found so far (network order), ended by four zero bytes.
 std::vector<std::uint8_t> BuildSearchRequest(const std::vector<std::uint32_t>& found);

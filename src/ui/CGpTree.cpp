@@ -225,8 +225,7 @@ bool CGpTree::OnCommand(int id)
             target.kind = vtview::OperationTarget::Roster;
         }
         if (vtview::ConfirmOperation(window(), id, target))
-            OperateSelection(static_cast<std::uint16_t>(*word & 0xFFFF),
-                             static_cast<std::uint16_t>(*word >> 16));
+            OperateSelection(*word);
         return true;
     }
     switch (id) {
@@ -380,13 +379,12 @@ int CGpTree::ReadableWidth() const
     return indentation() + nItem + nScrollBar + 2 * frameWidth();
 }
 
-void CGpTree::OperateSelection(std::uint16_t wOperation, std::uint16_t wForce)
+void CGpTree::OperateSelection(std::uint32_t dwWord)
 {
     const std::vector<CKw*> targets = Targets();
     if (targets.empty())
         return;
-    auto [addresses, codes] =
-        vtview::OperationLists(targets, (static_cast<std::uint32_t>(wForce) << 16) | wOperation);
+    auto [addresses, codes] = vtview::OperationLists(targets, dwWord);
     vtview::SendConfirmedOperation(this, m_pDoc, std::move(addresses), std::move(codes),
                                    [this] { emit commandStateChanged(); });
 }

@@ -51,8 +51,9 @@ public:
     void ChangeName();
     void DeleteGroup();
     void ReserveGroup();
-    /// Sends a confirmed operation to the selected item's PCs; a busy worker delays it.
-    void OperateSelection(std::uint16_t wOperation, std::uint16_t wForce);
+    /// Sends a confirmed operation (its operation word) to the selected item's PCs; a busy
+    /// worker delays it.
+    void OperateSelection(std::uint32_t dwWord);
     void WakeSelection();
     /// Width the pane needs to show the root's text whole, in the current font.
     int ReadableWidth() const;

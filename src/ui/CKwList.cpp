@@ -215,8 +215,8 @@ void CKwList::OnInitialUpdate()
 
 void CKwList::RefreshWhenIdle(int nTriesLeft)
 {
-    // The worker is busy until its thread first waits for work, and for a moment after it
-    // has reported an exchange's end; the poll waits for that instead of being lost to it.
+    // The worker is busy until its thread first waits for work, or while it carries out a
+    // request taken meanwhile (a reservation, say); the poll waits for it instead of being lost.
     if (WorkerBusy() && nTriesLeft > 0) {
         QTimer::singleShot(50, this, [this, nTriesLeft] { RefreshWhenIdle(nTriesLeft - 1); });
         return;
@@ -510,8 +510,7 @@ bool CKwList::OnCommand(int id)
 {
     if (const auto word = OperationWordOf(id)) {
         if (WorkerIdle() && HasSelection() && vtview::ConfirmOperation(window(), id, SelectionTarget()))
-            OperateSelected(static_cast<std::uint16_t>(*word & 0xFFFF),
-                            static_cast<std::uint16_t>(*word >> 16));
+            OperateSelected(*word);
         return true;
     }
     switch (id) {
@@ -551,12 +550,11 @@ bool CKwList::OnCommand(int id)
     }
 }
 
-void CKwList::OperateSelected(std::uint16_t wOperation, std::uint16_t wForce)
+void CKwList::OperateSelected(std::uint32_t dwWord)
 {
     if (!HasSelection())
         return;
-    auto [addresses, codes] =
-        vtview::OperationLists(SelectedRecords(), (static_cast<std::uint32_t>(wForce) << 16) | wOperation);
+    auto [addresses, codes] = vtview::OperationLists(SelectedRecords(), dwWord);
     vtview::SendConfirmedOperation(this, m_pDoc, std::move(addresses), std::move(codes),
                                    [this] { emit commandStateChanged(); });
 }

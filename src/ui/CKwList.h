@@ -80,8 +80,9 @@ public:
     bool IsCheckTimerActive() const;
 
     // Operations
-    /// Sends a confirmed operation to the selected PCs; a busy worker delays it.
-    void OperateSelected(std::uint16_t wOperation, std::uint16_t wForce);
+    /// Sends a confirmed operation (its operation word) to the selected PCs; a busy worker
+    /// delays it.
+    void OperateSelected(std::uint32_t dwWord);
     void WakeSelected();
     void Refresh();
     void ReserveSelected();

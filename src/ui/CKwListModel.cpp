@@ -2,7 +2,6 @@
 
 #include "UiText.h"
 #include "ViewSupport.h"
-#include "model/CGroup.h"
 #include "model/CKw.h"
 
 #include <algorithm>
@@ -11,7 +10,7 @@
 
 namespace {
 
-const unsigned kHeaderIds[CKwListModel::kColumnCount] = {2050, 2051, 2052, 2053, 2060, 2062, 2065};
+static_assert(CKwListModel::kColumnCount == kListColumns);
 
 template <typename T> int Sign(T a, T b)
 {
@@ -71,7 +70,7 @@ QVariant CKwListModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
         return {};
     if (role == Qt::DisplayRole)
-        return S(kHeaderIds[section]);
+        return S(kListHeaderIds[static_cast<std::size_t>(section)]);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return {};
@@ -91,10 +90,7 @@ int CKwListModel::ImageOf(const CKw& pc) const
 
 CKwListModel::Texts CKwListModel::TextsOf(const CKw& pc) const
 {
-    const CReserve& off = m_pGroup ? m_pGroup->m_reserveOff : pc.m_reserveOff;
-    const CReserve& on = m_pGroup ? m_pGroup->m_reserveOn : pc.m_reserveOn;
-    return {pc.m_strName,          pc.GetIpText(),   pc.GetStatusText(), pc.GetMacText(),
-            pc.GetBroadcastText(), off.FormatNext(), on.FormatNext()};
+    return pc.GetListTexts(m_pGroup);
 }
 
 void CKwListModel::Fill(Row& row) const

@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -45,11 +44,6 @@ std::optional<bool>& TrayOverride()
 QString FirstLine(const QString& str)
 {
     return str.section(QLatin1Char('\n'), 0, 0);
-}
-
-QSettings BarSettings()
-{
-    return QSettings(QString::fromUtf8(vtsettings::kOrganization), QString::fromUtf8(vtsettings::kApplication));
 }
 
 } // namespace
@@ -601,11 +595,10 @@ void CMainFrame::SaveBarState()
 
 void CMainFrame::RestoreBarState()
 {
-    const QSettings settings = BarSettings();
-    const QByteArray state = settings.value(QStringLiteral("ToolBar/State")).toByteArray();
+    const QByteArray state = vtsettings::ReadBytes("ToolBar", "State");
     if (!state.isEmpty())
         restoreState(state);
-    if (settings.value(QStringLiteral("ToolBar/StatusBar"), 1).toInt() == 0)
+    if (vtsettings::ReadInt("ToolBar", "StatusBar", 1) == 0)
         statusBar()->hide();
 }
 

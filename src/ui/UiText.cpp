@@ -11,6 +11,7 @@ QMessageBox::StandardButton VtMessageBox(QWidget* pParent, const QString& strTex
 }
 
 #include "Commands.h"
+#include "net/Datagram.h"
 
 namespace {
 std::function<void(int)>& Router()
@@ -44,18 +45,19 @@ void SetPowerOffEnabled(bool bEnabled)
 
 std::optional<std::uint32_t> OperationWordOf(int id)
 {
-    constexpr std::uint32_t kForcible = 1u << 16;
+    using vtdgram::OP_REBOOT;
+    using vtdgram::OP_SHUTDOWN;
     switch (id) {
     case ID_REBOOT:
-        return 2u;
+        return vtdgram::OperationWord(OP_REBOOT, 0);
     case ID_FORCIBLE_REBOOT:
-        return kForcible | 2u;
+        return vtdgram::OperationWord(OP_REBOOT, 1);
     case ID_SHUTDOWN:
     case ID_POWER_OFF:
-        return 4u;
+        return vtdgram::OperationWord(OP_SHUTDOWN, 0);
     case ID_FORCIBLE_SHUTDOWN:
     case ID_FORCED_POWER_OFF:
-        return kForcible | 4u;
+        return vtdgram::OperationWord(OP_SHUTDOWN, 1);
     default:
         return std::nullopt;
     }
