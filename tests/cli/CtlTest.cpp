@@ -30,11 +30,6 @@ void WriteAll(const std::string& strPath, const std::string& strText)
     std::ofstream(strPath, std::ios::binary) << strText;
 }
 
-std::array<std::uint8_t, 6> Mac(std::uint8_t last)
-{
-    return {0x00, 0x1B, 0x21, 0x3A, 0x4C, last};
-}
-
 /// One case's private files: the data file, the settings, the per-user data folder and
 /// the instance lock all live in a temporary folder.
 class CtlTest : public ::testing::Test {
@@ -95,7 +90,8 @@ TEST_F(CtlTest, ListAndGroupsShowTheListsTextsAndJsonForScripts)
     const VtTime now = QDateTime(QDate(2024, 3, 5), QTime(12, 0)).toSecsSinceEpoch();
     vtclock::SetClockForTesting([now] { return now; });
     CDoc doc;
-    CKw* p1 = doc.AddPc("PC-001", 0x0A000001u, Mac(0x10).data(), 0x0A0000FFu);
+    const std::uint8_t mac[] = {0x00, 0x1B, 0x21, 0x3A, 0x4C, 0x10};
+    CKw* p1 = doc.AddPc("PC-001", 0x0A000001u, mac, 0x0A0000FFu);
     CKw* p2 = doc.AddPc("PC-002", 0xFFFFFFFFu, nullptr, 0xFFFFFFFFu);
     p1->m_nStatus = 0;
     p1->m_reserveOff.Set(1, ReserveDaily, 0, 0, now + 10 * 3600, OP_SHUTDOWN, 1);
@@ -121,6 +117,7 @@ TEST_F(CtlTest, ListAndGroupsShowTheListsTextsAndJsonForScripts)
     vtclock::SetClockForTesting({});
 }
 
+constexpr const char* kHeader = "name,ip,mac,broadcast,groups\n";
 constexpr std::uint32_t kLoopback = 0x7F000001u;
 constexpr std::uint32_t kWolAddress = 0x7F000009u; // the PCs' "broadcast" address
 
@@ -138,16 +135,11 @@ protected:
         m_hooks.nQuietMs = 300;
         m_hooks.fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; };
 
-        CDoc doc;
-        CKw* p1 = doc.AddPc("PC-001", kLoopback + 1, Mac(1).data(), kWolAddress);
-        CKw* p2 = doc.AddPc("PC-002", kLoopback + 2, nullptr, kWolAddress);
-        CKw* p3 = doc.AddPc("PC-003", kLoopback + 3, Mac(3).data(), kWolAddress);
-        CKw* p4 = doc.AddPc("PC-004", 0xFFFFFFFFu, Mac(4).data(), kWolAddress);
-        CGroup* pLab = doc.AddGroup("Lab");
-        for (const CKw* p : {p1, p2, p4})
-            doc.AddToGroup(pLab, p->m_nId);
-        doc.AddToGroup(doc.AddGroup("Other"), p3->m_nId);
-        Save(doc);
+        WriteAll(Path("in.csv"), std::string(kHeader) + "PC-001,127.0.0.2,00-1B-21-3A-4C-01,127.0.0.9,Lab\n"
+                                                        "PC-002,127.0.0.3,,127.0.0.9,Lab\n"
+                                                        "PC-003,127.0.0.4,00-1B-21-3A-4C-03,127.0.0.9,Other\n"
+                                                        "PC-004,,00-1B-21-3A-4C-04,127.0.0.9,Lab\n");
+        ASSERT_EQ(Ctl({"import", Path("in.csv")}).nExit, 0);
     }
 
     // vtctl beside a fresh lab; what reached the lab, sorted: "agent type command force", or
@@ -252,8 +244,6 @@ TEST_F(CtlNetTest, APortHeldForAMomentIsWaitedForAndOneHeldForGoodIsReported)
     EXPECT_EQ(log, std::vector<std::string>{"127.0.0.4 status 0 0"});
 }
 
-constexpr const char* kHeader = "name,ip,mac,broadcast,groups\n";
-
 using ImportTest = CtlTest;
 
 // Imported into a new data file and exported again, the same CSV: the second row lists A
@@ -305,7 +295,8 @@ TEST_F(ImportTest, ExportOfAnImportGivesTheSameCsvAndRowsUpdateThePcAtTheirAddre
 TEST_F(ImportTest, EveryProblemIsReportedByLineAndTheDataFileStaysByteForByte)
 {
     CDoc doc;
-    doc.AddToGroup(doc.AddGroup("x;y"), doc.AddPc("HOST", 0x0A000001u, Mac(0xEE).data(), 0xFFFFFFFFu)->m_nId);
+    const std::uint8_t mac[] = {0x00, 0x1B, 0x21, 0x3A, 0x4C, 0xEE};
+    doc.AddToGroup(doc.AddGroup("x;y"), doc.AddPc("HOST", 0x0A000001u, mac, 0xFFFFFFFFu)->m_nId);
     Save(doc);
     const std::string strBefore = ReadAll(Data());
 
@@ -361,29 +352,20 @@ protected:
         ASSERT_TRUE(QFile::copy(QStringLiteral(VTSERVER_EXE), QString::fromStdString(Path("vtserver"))));
         std::filesystem::create_directories(Path("config/TORVANE"));
         WriteAll(Path("config/TORVANE/VT Server.conf"), "[Settings]\nType=0\n"); // no status poll
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::unsetenv("LANGUAGE");
     }
 
-    /// `pszExe` on an offscreen display in the given locale.
-    void Prepare(QProcess& process, const char* pszExe, const std::vector<std::string>& args = {},
-                 const char* pszLocale = "C")
+    /// vtctl to its end in the given locale (a hung one is killed: exit -1).
+    Result Exe(const std::vector<std::string>& args, const char* pszLocale = "C")
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("LANGUAGE"));
         for (const char* pszName : {"LC_ALL", "LANG"})
-            env.insert(QLatin1String(pszName), QLatin1String(pszLocale));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(env);
+            ::setenv(pszName, pszLocale, 1);
         QStringList arguments;
         for (const std::string& strArg : args)
             arguments << QString::fromStdString(strArg);
-        process.start(QString::fromStdString(Path(pszExe)), arguments);
-    }
-
-    /// vtctl to its end (a hung one is killed: exit -1).
-    Result Exe(const std::vector<std::string>& args, const char* pszLocale = "C")
-    {
         QProcess process;
-        Prepare(process, "vtctl", args, pszLocale);
+        process.start(QString::fromStdString(Path("vtctl")), arguments);
         const bool bEnded = process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit;
         return {bEnded ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
                 process.readAllStandardError().toStdString()};
@@ -434,7 +416,7 @@ TEST_F(CtlExeTest, ImportIsRefusedWhileTheProgramRunsAndTakenOnceItHasEnded)
     WriteAll(Path("in.csv"), "name,ip,mac\nNEW,10.0.0.2,\n");
 
     QProcess server;
-    Prepare(server, "vtserver");
+    server.start(QString::fromStdString(Path("vtserver")), {});
     ASSERT_TRUE(server.waitForStarted(5000));
     for (int i = 0; i < 200 && !std::filesystem::exists(Path("vtserver.lock")); ++i)
         QThread::msleep(50);
