@@ -7,10 +7,9 @@
 #include <QtCore/QTemporaryDir>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <tuple>
 
@@ -138,13 +137,11 @@ TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
     doc.AddGroup("G");
     ASSERT_EQ(SaveTo(doc, dir + "/real/vt.DAT"), SaveResult::Saved);
     fs::create_symlink("real/vt.DAT", dir + "/link.DAT");
-    CDoc linked;
-    ASSERT_TRUE(linked.OnOpenDocument(dir + "/link.DAT"));
-    ASSERT_EQ(linked.m_groups.size(), 1u);
-    AddPcs(linked, 2);
-    EXPECT_EQ(SaveTo(linked, dir + "/link.DAT"), SaveResult::Saved);
+    ASSERT_TRUE(doc.OnOpenDocument(dir + "/link.DAT") && doc.m_groups.size() == 1);
+    AddPcs(doc, 2);
+    EXPECT_EQ(SaveTo(doc, dir + "/link.DAT"), SaveResult::Saved);
     EXPECT_EQ(fs::read_symlink(dir + "/link.DAT"), "real/vt.DAT");
-    EXPECT_EQ(ReadFile(dir + "/real/vt.DAT"), linked.SaveToBytes());
+    EXPECT_EQ(ReadFile(dir + "/real/vt.DAT"), doc.SaveToBytes());
     EXPECT_EQ(Names(dir + "/real"), std::vector<std::string>{"vt.DAT"});
 }
 
@@ -169,13 +166,7 @@ TEST(DataFileDisk, FailedAndInterruptedSaves)
                 !fs::create_directory(disk) || ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=512k") != 0)
                 return 99;
             return FailedSaveFaults(few, full, disk + "/vt.DAT", [&](CDoc& doc) {
-                std::FILE* pFill = std::fopen((disk + "/fill").c_str(), "wb");
-                const std::vector<char> zeros(4096);
-                while (pFill && std::fwrite(zeros.data(), 1, zeros.size(), pFill) == zeros.size() &&
-                       std::fflush(pFill) == 0) {
-                }
-                if (pFill)
-                    std::fclose(pFill);
+                std::ofstream(disk + "/fill", std::ios::binary) << std::string(1 << 20, '\0');
                 const SaveResult result = SaveTo(doc, disk + "/vt.DAT");
                 fs::remove(disk + "/fill");
                 return result;
