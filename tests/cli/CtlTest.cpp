@@ -7,12 +7,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <filesystem>
 #include <set>
@@ -338,8 +336,8 @@ protected:
     {
         CtlTest::SetUp();
         // Side by side, as installed: both find the same data file without being told.
-        ASSERT_TRUE(QFile::copy(QStringLiteral(VTCTL_EXE), QString::fromStdString(Path("vtctl"))));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(VTSERVER_EXE), QString::fromStdString(Path("vtserver"))));
+        ASSERT_TRUE(std::filesystem::copy_file(VTCTL_EXE, Path("vtctl")));
+        ASSERT_TRUE(std::filesystem::copy_file(VTSERVER_EXE, Path("vtserver")));
         std::filesystem::create_directories(Path("config/TORVANE"));
         WriteAll(Path("config/TORVANE/VT Server.conf"), "[Settings]\nType=0\n"); // no status poll
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -405,7 +403,7 @@ TEST_F(CtlExeTest, ImportIsRefusedWhileTheProgramRunsAndTakenOnceItHasEnded)
     server.start(QString::fromStdString(Path("vtserver")), {});
     ASSERT_TRUE(server.waitForStarted(5000));
     for (int i = 0; i < 200 && !std::filesystem::exists(Path("vtserver.lock")); ++i)
-        QThread::msleep(50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(std::filesystem::exists(Path("vtserver.lock")));
     const Result refused = Exe({"import", Path("in.csv")});
     EXPECT_EQ(refused.nExit, 1);
