@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -51,23 +52,17 @@ TEST_F(SettingsTest, DefaultsRangesAndTheFileOnDisk)
         QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty()); // reads write nothing
 
     // Values outside the Settings dialog's ranges read as defaults.
-    const std::tuple<const char*, const char*, int (*)(), int, int> cases[] = {
-        {"Interface", "IP Port", vtsettings::Port, 0, 9000},
-        {"Interface", "IP Port", vtsettings::Port, 65535, 9000},
-        {"Interface", "IP Port", vtsettings::Port, 1, 1},
-        {"Interface", "IP Port", vtsettings::Port, 65534, 65534},
-        {"Settings", "Interval", vtsettings::Interval, 4, 60},
-        {"Settings", "Interval", vtsettings::Interval, 3601, 60},
-        {"Settings", "Interval", vtsettings::Interval, 5, 5},
-        {"Settings", "Interval", vtsettings::Interval, 3600, 3600},
-        {"Settings", "Type", vtsettings::ReportType, 3, 2},
-        {"Settings", "Type", vtsettings::ReportType, -1, 2},
-        {"Settings", "Type", vtsettings::ReportType, 0, 0},
-        {"Settings", "EnablePowOffCmd", vtsettings::EnablePowOffCmd, 7, 7},
+    const std::tuple<const char*, const char*, int (*)(), std::vector<std::pair<int, int>>> cases[] = {
+        {"Interface", "IP Port", vtsettings::Port, {{0, 9000}, {65535, 9000}, {1, 1}, {65534, 65534}}},
+        {"Settings", "Interval", vtsettings::Interval, {{4, 60}, {3601, 60}, {5, 5}, {3600, 3600}}},
+        {"Settings", "Type", vtsettings::ReportType, {{3, 2}, {-1, 2}, {0, 0}}},
+        {"Settings", "EnablePowOffCmd", vtsettings::EnablePowOffCmd, {{7, 7}}},
     };
-    for (const auto& [section, key, read, value, expected] : cases) {
-        vtsettings::WriteInt(section, key, value);
-        EXPECT_EQ(read(), expected) << key << " " << value;
+    for (const auto& [section, key, read, values] : cases) {
+        for (const auto& [value, expected] : values) {
+            vtsettings::WriteInt(section, key, value);
+            EXPECT_EQ(read(), expected) << key << " " << value;
+        }
     }
     vtsettings::WriteInt("Interface", "IP Address", static_cast<int>(0xC0A80102U)); // stored signed
     EXPECT_EQ(vtsettings::InterfaceAddress(), 0xC0A80102U);

@@ -14,31 +14,29 @@ namespace vttest {
 class FifoRelease final {
 public:
     explicit FifoRelease(const std::string& path)
-        : m_thread([this, path] {
-              for (int i = 0; i < 500 && !m_bDone; ++i)
+        : m_thread([this, path](std::stop_token stop) {
+              for (int i = 0; i < 500 && !stop.stop_requested(); ++i)
                   std::this_thread::sleep_for(std::chrono::milliseconds(10));
-              if (!m_bDone) {
+              if (!stop.stop_requested()) {
                   m_bReleased = true;
                   ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
               }
           })
     {
     }
-    ~FifoRelease() { Dismiss(); }
 
     /// Ends the watch; true when a blocked reader had to be released.
     bool Dismiss()
     {
-        m_bDone = true;
+        m_thread.request_stop();
         if (m_thread.joinable())
             m_thread.join();
         return m_bReleased;
     }
 
 private:
-    std::atomic<bool> m_bDone = false;
     std::atomic<bool> m_bReleased = false;
-    std::thread m_thread;
+    std::jthread m_thread;
 };
 
 } // namespace vttest

@@ -7,10 +7,9 @@
 #include <QtCore/QTemporaryDir>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <tuple>
 
@@ -68,6 +67,23 @@ SaveResult SaveWithin(CDoc& doc, const std::string& path, rlim_t nLimit, sighand
     return result;
 }
 
+/// Saves `few` over `full` and back, the first time through `fnFailingSave`: that save fails
+/// and keeps the old file with nothing beside it, and the next one goes through. The faults seen.
+int FailedSaveFaults(CDoc& few, CDoc& full, const std::string& path,
+                     const std::function<SaveResult(CDoc&)>& fnFailingSave)
+{
+    int nFaults = 0;
+    for (const auto& [pOld, pNew] : {std::pair{&full, &few}, std::pair{&few, &full}}) {
+        nFaults += SaveTo(*pOld, path) != SaveResult::Saved;
+        const Bytes old = ReadFile(path);
+        nFaults += fnFailingSave(*pNew) != SaveResult::Failed || !pNew->IsModified() ||
+                   ReadFile(path) != old ||
+                   Names(fs::path(path).parent_path()) != std::vector<std::string>{"vt.DAT"};
+        nFaults += pNew->SaveModified() != SaveResult::Saved || ReadFile(path) != pNew->SaveToBytes();
+    }
+    return nFaults;
+}
+
 /// Runs `fn` in a child process, as the user `pAs` when given; the child's wait status
 /// (exit code 255 when it could not become that user).
 int InChild(const std::function<int()>& fn, const passwd* pAs = nullptr)
@@ -121,13 +137,11 @@ TEST(DataFileDisk, OnlyRegularFilesAreOpenedOrReplaced)
     doc.AddGroup("G");
     ASSERT_EQ(SaveTo(doc, dir + "/real/vt.DAT"), SaveResult::Saved);
     fs::create_symlink("real/vt.DAT", dir + "/link.DAT");
-    CDoc linked;
-    ASSERT_TRUE(linked.OnOpenDocument(dir + "/link.DAT"));
-    ASSERT_EQ(linked.m_groups.size(), 1u);
-    AddPcs(linked, 2);
-    EXPECT_EQ(SaveTo(linked, dir + "/link.DAT"), SaveResult::Saved);
+    ASSERT_TRUE(doc.OnOpenDocument(dir + "/link.DAT") && doc.m_groups.size() == 1);
+    AddPcs(doc, 2);
+    EXPECT_EQ(SaveTo(doc, dir + "/link.DAT"), SaveResult::Saved);
     EXPECT_EQ(fs::read_symlink(dir + "/link.DAT"), "real/vt.DAT");
-    EXPECT_EQ(ReadFile(dir + "/real/vt.DAT"), linked.SaveToBytes());
+    EXPECT_EQ(ReadFile(dir + "/real/vt.DAT"), doc.SaveToBytes());
     EXPECT_EQ(Names(dir + "/real"), std::vector<std::string>{"vt.DAT"});
 }
 
@@ -141,42 +155,22 @@ TEST(DataFileDisk, FailedAndInterruptedSaves)
     CDoc few, full;
     AddPcs(few, 3);
     FillFullRoster(full, Local(2024, 3, 5, 22, 0), 0x0A000001, 0x0A0000FF);
-    for (const auto& [pOld, pNew] : {std::pair{&full, &few}, std::pair{&few, &full}}) {
-        ASSERT_EQ(SaveTo(*pOld, path), SaveResult::Saved);
-        const Bytes old = ReadFile(path);
-        EXPECT_EQ(SaveWithin(*pNew, path, 64), SaveResult::Failed) << pNew->m_pcs.size();
-        EXPECT_TRUE(pNew->IsModified());
-        EXPECT_EQ(ReadFile(path), old);
-        EXPECT_EQ(Names(dir), std::vector<std::string>{"vt.DAT"});
-        EXPECT_EQ(pNew->SaveModified(), SaveResult::Saved); // writes succeed again: so does the save
-        EXPECT_EQ(ReadFile(path), pNew->SaveToBytes());
-    }
+    EXPECT_EQ(FailedSaveFaults(few, full, path, [&](CDoc& doc) { return SaveWithin(doc, path, 64); }), 0);
 
     // A real full disk: a small tmpfs of a private mount namespace, filled to the last byte.
     if (::geteuid() == 0) {
         const int nFull = InChild([&] {
-            const std::string disk = dir + "/disk", at = disk + "/vt.DAT";
+            const std::string disk = dir + "/disk";
             if (::unshare(CLONE_NEWNS) != 0 ||
                 ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                 !fs::create_directory(disk) || ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=512k") != 0)
                 return 99;
-            int nFaults = 0;
-            for (const auto& [pOld, pNew] : {std::pair{&full, &few}, std::pair{&few, &full}}) {
-                SaveTo(*pOld, at);
-                const Bytes kept = ReadFile(at);
-                std::FILE* pFill = std::fopen((disk + "/fill").c_str(), "wb");
-                const std::vector<char> zeros(4096);
-                while (pFill && std::fwrite(zeros.data(), 1, zeros.size(), pFill) == zeros.size() &&
-                       std::fflush(pFill) == 0) {
-                }
-                if (pFill)
-                    std::fclose(pFill);
-                nFaults += SaveTo(*pNew, at) != SaveResult::Failed || ReadFile(at) != kept ||
-                           Names(disk) != std::vector<std::string>{"fill", "vt.DAT"};
+            return FailedSaveFaults(few, full, disk + "/vt.DAT", [&](CDoc& doc) {
+                std::ofstream(disk + "/fill", std::ios::binary) << std::string(1 << 20, '\0');
+                const SaveResult result = SaveTo(doc, disk + "/vt.DAT");
                 fs::remove(disk + "/fill");
-                nFaults += pNew->SaveModified() != SaveResult::Saved || ReadFile(at) != pNew->SaveToBytes();
-            }
-            return nFaults;
+                return result;
+            });
         });
         EXPECT_EQ(nFull, 0) << "faults on a full tmpfs (99: no mount)";
         fs::remove(dir + "/disk");

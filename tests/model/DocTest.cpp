@@ -28,45 +28,24 @@ void Plan(CReserve& r, std::uint16_t wType, std::uint16_t wForce = 0)
 }
 } // namespace
 
-TEST(DocPcs, IdsMembersAndLookups)
-{
-    CDoc doc;
-    const std::uint8_t mac[6] = {0, 0, 0, 0, 0, 9};
-    for (int i = 0; i < 4; ++i)
-        doc.AddPc("pc", 0x0A000001, i == 3 ? mac : kNoMac, 0);
-    CGroup* g1 = doc.AddGroup("one");
-    CGroup* g2 = doc.AddGroup("two");
-    for (std::int32_t id : {2, 0, 3})
-        doc.AddToGroup(g1, id);
-    doc.AddToGroup(g2, 2);
-    EXPECT_EQ(doc.FindPcByIp(0x0A000001), doc.m_pcs.front().get());
-    EXPECT_EQ(doc.FindPcByMac(mac)->m_nId, 3);
-
-    doc.DeletePc(doc.FindPcById(2));
-    doc.DeletePc(doc.FindPcById(0));
-    EXPECT_EQ(g1->m_members, (std::vector<std::int32_t>{3}));
-    EXPECT_TRUE(g2->m_members.empty());
-    const CKw* p = doc.AddPc("x", 0, kNoMac, 0x0A0000FF); // the smallest free id, at the end
-    EXPECT_FALSE(doc.IsInAnyGroup(p));
-    EXPECT_EQ(
-        std::make_tuple(p->m_nId, p->m_nStatus, p->m_dwBroadcast, p->GetIpText(), doc.m_pcs.back().get()),
-        std::make_tuple(0, 1, 0x0A0000FFu, std::string("Unknown"), p));
-}
-
-TEST(DocPcs, LimitsAndTheModifiedFlag)
+TEST(DocPcs, IdsMembersLimitsAndTheModifiedFlag)
 {
     CDoc doc;
     int nNotified = 0;
     doc.m_fnModified = [&] { ++nNotified; };
+    const std::uint8_t mac[6] = {0, 0, 0, 0, 0, 9};
     for (int i = 0; i < 254; ++i)
-        ASSERT_NE(doc.AddPc("pc", 0, kNoMac, 0), nullptr);
+        ASSERT_NE(doc.AddPc("pc", 0x0A000001, i == 3 ? mac : kNoMac, 0), nullptr);
     for (int i = 0; i < 100; ++i)
         ASSERT_NE(doc.AddGroup("g"), nullptr);
     CGroup* g = doc.m_groups.front().get();
+    CGroup* last = doc.m_groups.back().get();
     for (std::int32_t id = 0; id < 254; ++id)
         ASSERT_TRUE(doc.AddToGroup(g, id));
-    ASSERT_TRUE(doc.AddToGroup(doc.m_groups.back().get(), 7));
+    ASSERT_TRUE(doc.AddToGroup(last, 2) && doc.AddToGroup(last, 7));
     EXPECT_EQ(nNotified, 1); // only the change from clear to set is announced
+    EXPECT_EQ(doc.FindPcByIp(0x0A000001), doc.m_pcs.front().get());
+    EXPECT_EQ(doc.FindPcByMac(mac)->m_nId, 3);
 
     // Refusals and changes to the same value leave the flag alone.
     doc.SetModifiedFlag(false);
@@ -74,11 +53,11 @@ TEST(DocPcs, LimitsAndTheModifiedFlag)
     EXPECT_EQ(doc.AddPc("one too many", 0, kNoMac, 0), nullptr);
     EXPECT_EQ(doc.AddGroup("one too many"), nullptr);
     EXPECT_FALSE(doc.AddToGroup(g, 999));
-    EXPECT_FALSE(doc.AddToGroup(doc.m_groups.back().get(), 7));
+    EXPECT_FALSE(doc.AddToGroup(last, 7));
     doc.RenamePc(p, "pc");
     doc.SetPcStatus(p, 1);
-    const MacAddress mac = p->m_mac; // every status reply hands the known MAC back
-    doc.SetPcMac(p, mac.data());
+    const MacAddress same = p->m_mac; // every status reply hands the known MAC back
+    doc.SetPcMac(p, same.data());
     EXPECT_EQ(std::make_tuple(doc.m_pcs.size(), doc.m_groups.size(), g->m_members.size(), doc.IsModified()),
               std::make_tuple(254u, 100u, 254u, false));
     doc.SetPcStatus(p, 0);
@@ -92,6 +71,17 @@ TEST(DocPcs, LimitsAndTheModifiedFlag)
     doc.SetPcMac(p, other);
     EXPECT_EQ(std::make_tuple(doc.IsModified(), p->GetMacText(), nNotified),
               std::make_tuple(true, std::string("00-00-00-00-00-01"), 4));
+
+    // Deleted PCs leave their groups; a new one takes the smallest free id, at the end.
+    doc.DeletePc(doc.FindPcById(2));
+    doc.DeletePc(p);
+    EXPECT_EQ(std::make_pair(last->m_members, g->m_members.size()),
+              std::make_pair(std::vector<std::int32_t>{7}, std::size_t{252}));
+    const CKw* pNew = doc.AddPc("x", 0, kNoMac, 0x0A0000FF);
+    EXPECT_FALSE(doc.IsInAnyGroup(pNew));
+    EXPECT_EQ(std::make_tuple(pNew->m_nId, pNew->m_nStatus, pNew->m_dwBroadcast, pNew->GetIpText(),
+                              doc.m_pcs.back().get()),
+              std::make_tuple(0, 1, 0x0A0000FFu, std::string("Unknown"), pNew));
 }
 
 TEST(DocViews, SelectionNotifiesOthersOnlyOnChange)
@@ -174,8 +164,7 @@ TEST(DocClient, ActivityTextFollowsTheWorker)
                                                         {true, REQ_SEARCH, "Now searching."},
                                                         {true, REQ_STATUS, "Operation Status is..."},
                                                         {true, REQ_OPERATE, "Now Shutting Down."},
-                                                        {true, 9, ""},
-                                                        {false, REQ_NONE, ""}};
+                                                        {true, 9, ""}};
     for (const auto& [bBusy, nRequest, text] : texts) {
         client.m_bBusy = bBusy;
         client.m_nRequest = nRequest;

@@ -41,7 +41,6 @@ TEST_F(ReserveTest, NextDueTime)
         {Local(2024, 3, 5, 8, 30, 0), ReserveDaily, 0, 0, 8, 30, "2024/03/06  08:30"},
         {Local(2024, 3, 5, 8, 30, 59), ReserveDaily, 0, 0, 8, 30, "2024/03/06  08:30"},
         // Weekly (bit 0 = Sunday; 5 March 2024 is a Tuesday).
-        {Local(2024, 3, 5, 9, 0), ReserveWeekly, 0, 0, 8, 30, ""},
         {Local(2024, 3, 5, 9, 0), ReserveWeekly, 0, 0x80, 8, 30, ""},
         {Local(2024, 3, 5, 9, 0), ReserveWeekly, 0, 1U << 2, 8, 30, "2024/03/12  08:30"},
         {Local(2024, 3, 5, 8, 0), ReserveWeekly, 0, 1U << 2, 8, 30, "2024/03/05  08:30"},
@@ -50,14 +49,11 @@ TEST_F(ReserveTest, NextDueTime)
         {Local(2024, 4, 10, 12, 0), ReserveMonthly, 1U << 30, 0, 8, 30, "2024/05/31  08:30"},
         // No 29 February in 2023: the search steps on into March, over Berlin's change of 26 March.
         {Local(2023, 2, 1, 0, 0), ReserveMonthly, 1U << 28, 0, 8, 30, "2023/03/29  08:30"},
-        {Local(2024, 2, 1, 0, 0), ReserveMonthly, 1U << 28, 0, 8, 30, "2024/02/29  08:30"},
         {Local(2024, 4, 15, 8, 30), ReserveMonthly, 1U | (1U << 14), 0, 8, 30, "2024/05/01  08:30"},
         {Local(2024, 4, 15, 8, 29), ReserveMonthly, 1U | (1U << 14), 0, 8, 30, "2024/04/15  08:30"},
-        {Local(2024, 4, 15, 8, 29), ReserveMonthly, 0, 0, 8, 30, ""},
         {Local(2024, 4, 15, 8, 29), ReserveMonthly, 0x80000000U, 0, 8, 30, ""},
         {Local(2024, 4, 15, 8, 29), ReserveMonthly, 0x80000000U | (1U << 19), 0, 8, 30, "2024/04/20  08:30"},
         {Local(2024, 4, 15, 8, 29), ReserveNone, 0xFFFF, 0x7F, 8, 30, ""},
-        {Local(2024, 4, 15, 8, 29), 3, 0xFFFF, 0x7F, 8, 30, ""},
         // The search steps by calendar day: across a change of daylight-saving time the
         // local hour stays, and no day is stepped over.
         {Local(2024, 3, 30, 23, 0), ReserveDaily, 0, 0, 22, 30, "2024/03/31  22:30"},
@@ -68,8 +64,7 @@ TEST_F(ReserveTest, NextDueTime)
         // 02:30 does not exist in Berlin on 31 March 2024: the system's reading.
         {Local(2024, 3, 30, 12, 0), ReserveMonthly, 1U << 30, 0, 2, 30, "2024/03/31  02:30",
          "2024/03/31  03:30"},
-        // Past 2038; 2040 is a leap year.
-        {Local(2040, 1, 1, 12, 0), ReserveDaily, 0, 0, 8, 30, "2040/01/02  08:30"},
+        // Past 2038, in a leap year.
         {Local(2040, 2, 1, 12, 0), ReserveMonthly, 1U << 28, 0, 8, 30, "2040/02/29  08:30"},
     };
     for (const Case& c : cases) {
