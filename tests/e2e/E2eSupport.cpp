@@ -140,7 +140,7 @@ QProcess* Sandbox::StartServer(const QString& strName)
     return Start({Path(QStringLiteral("vtserver"))}, ServerEnvironment(), strName);
 }
 
-void Sandbox::StartAgents(const QString& strArgs)
+QProcess* Sandbox::StartAgents(const QString& strArgs)
 {
     const QString strReady = Path(QStringLiteral("agents.ready"));
     QProcess* pAgents = Start(QStringList(QStringLiteral(VTAGENT_EXE))
@@ -150,6 +150,7 @@ void Sandbox::StartAgents(const QString& strArgs)
                                   << strReady << QStringLiteral("--duration") << QStringLiteral("170"),
                               QProcessEnvironment::systemEnvironment(), QStringLiteral("agents"));
     WaitUntil([&] { return QFileInfo::exists(strReady) || pAgents->state() == QProcess::NotRunning; }, 5000);
+    return pAgents;
 }
 
 std::vector<QJsonObject> Sandbox::AgentLog(const QString& strType) const

@@ -53,7 +53,7 @@ public:
     QProcess* Start(const QStringList& command, const QProcessEnvironment& env, const QString& strName);
     QProcess* StartServer(const QString& strName = QStringLiteral("server"));
     // Starts vtagent with the port, log and ready file added to `strArgs`; waits until it is ready.
-    void StartAgents(const QString& strArgs);
+    QProcess* StartAgents(const QString& strArgs);
     // Lines of one "type" (status, operate), or with `strType` true ("wol").
     std::vector<QJsonObject> AgentLog(const QString& strType) const;
 

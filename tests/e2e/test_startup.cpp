@@ -1,5 +1,5 @@
-// The built vtserver, started as a process beside simulated agents; judged only by its
-// data file, its error output and its exit code.
+// The built vtserver, started as a process beside simulated agents (vtagent); judged only by
+// its data file, its error output and its exit code.
 #include "E2eSupport.h"
 
 #include "model/CDoc.h"
@@ -31,7 +31,7 @@ TEST(StartUp, DamagedFileRefusedThenPollAtStartThenSecondInstanceRefused)
 
     // Answering PCs take the agents' names and are operating; the silent one is not.
     box.WriteDataFile(roster);
-    box.StartAgents(
+    QProcess* pAgents = box.StartAgents(
         QStringLiteral("--address 127.77.1.2=NEW-0,127.77.1.3=NEW-1,127.77.1.4 --silent 127.77.1.4"));
     QProcess* pFirst = box.StartServer(QStringLiteral("first"));
     EXPECT_TRUE(WaitUntil(
@@ -51,4 +51,9 @@ TEST(StartUp, DamagedFileRefusedThenPollAtStartThenSecondInstanceRefused)
     EXPECT_TRUE(ReadFile(box.Path(QStringLiteral("second.err"))).contains("Program is already running."));
     EXPECT_EQ(pFirst->state(), QProcess::Running);
     EXPECT_EQ(ReadFile(box.DataFile()), polled);
+
+    pAgents->terminate();
+    EXPECT_TRUE(pAgents->waitForFinished(5000) && pAgents->exitStatus() == QProcess::NormalExit &&
+                pAgents->exitCode() == 0)
+        << "vtagent did not end cleanly on SIGTERM";
 }

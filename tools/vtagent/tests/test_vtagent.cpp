@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -42,16 +43,17 @@ TEST(AgentOptions, CommandLine)
     EXPECT_FALSE(ParseCommandLine({"--count", "2", "--twice", "127.0.0.9"}, cmd = {}, strError));
     EXPECT_NE(strError.find("no agent at 127.0.0.9"), std::string::npos) << strError;
     EXPECT_FALSE(ParseCommandLine({"--address", "127.0.0.2,127.0.0.2"}, cmd = {}, strError));
+    EXPECT_FALSE(ParseCommandLine({"--bogus"}, cmd = {}, strError));
     EXPECT_FALSE(ParseCommandLine({"--wol-listen", "127.0.0.2"}, cmd = {}, strError));
     EXPECT_EQ(FormatName("lab%4d%% %d", 5), "lab   5% %d");
 }
 
 // One agent per case at 127.0.0.2 upwards, or bound to every address, each asked once and
-// answering from the address asked at its own port. Silence, wrong ids and names are shown
-// by the server's own tests, which rely on them.
+// answering from the address asked at its own port; then a search at a listener. Silence, wrong
+// ids and names are shown by the server's own tests, which rely on them.
 TEST(AgentLab, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
 {
-    constexpr std::uint32_t kLoop2 = 0x7F000002; // 127.0.0.2
+    constexpr std::uint32_t kLoop2 = 0x7F000002, kListener = 0x7F000101; // 127.0.0.2, 127.0.1.1
     const struct {
         AgentSpec agent;
         Bytes request;
@@ -82,7 +84,7 @@ TEST(AgentLab, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
         agents.push_back(cases[i].agent);
         agents.back().dwAddress = agents.back().strName == "ANY" ? 0 : kLoop2 + i;
     }
-    AgentLab lab(LabConfig{agents, wAgentPort, {}, {{kLoop2, wWolPort}}, strLog, {}, 0});
+    AgentLab lab(LabConfig{agents, wAgentPort, {kListener}, {{kLoop2, wWolPort}}, strLog, {}, 0});
     std::string strError;
     ASSERT_TRUE(lab.Start(strError)) << strError;
 
@@ -101,6 +103,13 @@ TEST(AgentLab, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
             EXPECT_GE(reply.at - sent, std::chrono::milliseconds(c.agent.nLateMs * 9 / 10));
         }
     }
+
+    // A search at the listener is answered by every agent it does not list, from the agent's own address.
+    ASSERT_TRUE(client.Send(kListener, wAgentPort, BuildRequest(0, 0, 0, 0, {kLoop2, kLoop2 + 2})));
+    std::multiset<std::uint32_t> answered;
+    for (const Datagram& reply : client.ReceiveAll(3s))
+        answered.insert(reply.dwFrom);
+    EXPECT_EQ(answered, (std::multiset<std::uint32_t>{kLoop2 + 1, kLoop2 + 1, kLoop2 + 3}));
 
     const std::uint8_t mac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     const auto wake = vtdgram::BuildWakePacket(mac);
