@@ -57,9 +57,8 @@ protected:
     }
     std::string FakeBusctl(const std::string& strOut, int nExit, const std::string& strFirst = {})
     {
-        std::ofstream(Path("busctl.out"), std::ios::binary) << strOut;
         return Script("busctl",
-                      strFirst + "\ncat '" + Path("busctl.out") + "'; exit " + std::to_string(nExit));
+                      strFirst + "\ncat <<'EOF'\n" + strOut + "\nEOF\nexit " + std::to_string(nExit));
     }
     std::string Script(const std::string& strName, const std::string& strBody)
     {

@@ -17,7 +17,6 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include <memory>
 #include <thread>
 
 using namespace e2e;
@@ -33,20 +32,6 @@ QStringList InNamespace(const QString& strNs, const QStringList& command)
 {
     return QStringList{QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), strNs} +
            command;
-}
-
-// A socket made inside a network namespace stays there, whichever thread uses it.
-std::unique_ptr<vtagenttest::ServerSocket> SocketIn(const QString& strNs, std::uint32_t dwBind)
-{
-    std::unique_ptr<vtagenttest::ServerSocket> pSocket;
-    std::thread([&] {
-        const int nNs = ::open(("/var/run/netns/" + strNs.toStdString()).c_str(), O_RDONLY | O_CLOEXEC);
-        if (nNs >= 0 && ::setns(nNs, CLONE_NEWNET) == 0)
-            pSocket = std::make_unique<vtagenttest::ServerSocket>(dwBind);
-        if (nNs >= 0)
-            ::close(nNs);
-    }).join();
-    return pSocket;
 }
 
 } // namespace
@@ -174,13 +159,19 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
 
     // Spoken to directly from the server's namespace: a repeated datagram is carried out once,
     // an operation naming another address not at all, and PC 3 answers nothing to this server.
-    const auto pSocket = SocketIn(strSrv, Ip("10.214.0.1"));
-    ASSERT_TRUE(pSocket);
+    // A socket made inside a network namespace stays there.
+    const int nHome = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int nSrv = ::open(("/var/run/netns/" + strSrv.toStdString()).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::setns(nSrv, CLONE_NEWNET), 0);
+    const vtagenttest::ServerSocket socket(Ip("10.214.0.1"));
+    ASSERT_EQ(::setns(nHome, CLONE_NEWNET), 0);
+    ::close(nHome);
+    ::close(nSrv);
     const auto ask = [&](const char* pszTo, std::uint32_t dwId, std::uint16_t wCommand,
                          const char* pszNamed) {
         const auto reply =
-            pSocket->Ask(Ip(pszTo), wAgentPort, vtagent::BuildRequest(dwId, wCommand, 1, 1, {Ip(pszNamed)}),
-                         std::chrono::seconds(1));
+            socket.Ask(Ip(pszTo), wAgentPort, vtagent::BuildRequest(dwId, wCommand, 1, 1, {Ip(pszNamed)}),
+                       std::chrono::seconds(1));
         return reply ? reply->bytes : std::vector<std::uint8_t>();
     };
     EXPECT_EQ(ask("10.214.0.14", 4242, 2, "10.214.0.14"), vtdgram::BuildOperateReply(4242, 2, 1, 0));
