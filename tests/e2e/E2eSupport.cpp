@@ -23,13 +23,11 @@ std::uint32_t Ip(const char* pszDotted)
 
 bool WaitUntil(const std::function<bool()>& fnDone, int ms)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!fnDone()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < ms / 50; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+        if (fnDone())
+            return true;
     }
-    return true;
+    return fnDone();
 }
 
 QByteArray ReadFile(const QString& strPath)

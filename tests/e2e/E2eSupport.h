@@ -20,7 +20,7 @@ namespace e2e {
 std::uint32_t Ip(const char* pszDotted);
 // The data file's bytes for this roster.
 QByteArray Bytes(CDoc& doc);
-// Polls `fnDone` every 50 ms until it holds or `ms` have passed.
+// Polls `fnDone` every 50 ms until it holds, at most ms / 50 times.
 bool WaitUntil(const std::function<bool()>& fnDone, int ms);
 QByteArray ReadFile(const QString& strPath);
 // A logged datagram without its time, id and sender, as compact JSON with sorted keys.
