@@ -11,7 +11,6 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <thread>
 
 using namespace vtagent;
 using namespace vtagenttest;
@@ -27,18 +26,14 @@ TEST(AgentOptions, CommandLine)
                                   "127.0.1.1=250", "--result", "127.0.1.2=5", "--result-code", "3"},
                                  cmd, strError))
         << strError;
-    const auto& agents = cmd.config.agents;
-    ASSERT_EQ(agents.size(), 5u);
     EXPECT_EQ(cmd.config.wAgentPort, 9101);
-    EXPECT_EQ(agents[0].strName, "PC-001");
-    EXPECT_EQ(agents[2].dwAddress, 0x7F00000Cu);
-    EXPECT_EQ(agents[3].strName, "ALPHA");
-    EXPECT_EQ(agents[4].strName, "PC-005");
-    EXPECT_FALSE(agents[0].bSilent);
-    EXPECT_TRUE(agents[1].bSilent && agents[2].bSilent);
-    EXPECT_EQ(agents[3].nLateMs, 250);
-    EXPECT_EQ(agents[3].dwResultCode, 3u);
-    EXPECT_EQ(agents[4].dwResultCode, 5u);
+    std::string strAgents; // name, address, silent, late, result code
+    for (const AgentSpec& agent : cmd.config.agents)
+        strAgents += agent.strName + ' ' + FormatAddress(agent.dwAddress) + ' ' +
+                     std::to_string(agent.bSilent) + ' ' + std::to_string(agent.nLateMs) + ' ' +
+                     std::to_string(agent.dwResultCode) + "; ";
+    EXPECT_EQ(strAgents, "PC-001 127.0.0.10 0 0 3; PC-002 127.0.0.11 1 0 3; PC-003 127.0.0.12 1 0 3; "
+                         "ALPHA 127.0.1.1 0 250 3; PC-005 127.0.1.2 0 0 5; ");
 
     EXPECT_FALSE(ParseCommandLine({"--count", "2", "--twice", "127.0.0.9"}, cmd = {}, strError));
     EXPECT_NE(strError.find("no agent at 127.0.0.9"), std::string::npos) << strError;
@@ -53,6 +48,9 @@ TEST(AgentOptions, CommandLine)
 // ids and names are shown by the server's own tests, which rely on them.
 TEST(AgentLab, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
 {
+    const auto status = [](std::uint32_t dwId, std::uint32_t dwTo) {
+        return BuildRequest(dwId, 0, 0, 1, {dwTo});
+    };
     constexpr std::uint32_t kLoop2 = 0x7F000002, kListener = 0x7F000101; // 127.0.0.2, 127.0.1.1
     const struct {
         AgentSpec agent;
@@ -60,20 +58,11 @@ TEST(AgentLab, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
         Bytes reply; ///< each copy
         std::size_t nCopies;
     } cases[] = {
-        {{.strName = "OP", .dwResultCode = 5},
-         BuildRequest(99, 4, 1, 1, {kLoop2}),
-         BuildOperateReply(99, 4, 1, 5),
-         1},
-        {{.strName = "TWICE", .bTwice = true},
-         BuildRequest(11, 0, 0, 1, {kLoop2 + 1}),
-         BuildNameReply(11, "TWICE"),
-         2},
-        {{.strName = "LATE", .nLateMs = 300},
-         BuildRequest(16, 0, 0, 1, {kLoop2 + 2}),
-         BuildNameReply(16, "LATE"),
-         1},
+        {{.strName = "OP"}, BuildRequest(9, 4, 1, 1, {kLoop2}), BuildOperateReply(9, 4, 1, 0), 1},
+        {{.strName = "TWICE", .bTwice = true}, status(11, kLoop2 + 1), BuildNameReply(11, "TWICE"), 2},
+        {{.strName = "LATE", .nLateMs = 300}, status(16, kLoop2 + 2), BuildNameReply(16, "LATE"), 1},
         {{.strName = "JUNK"}, {'j', 'u', 'n', 'k'}, {}, 0},
-        {{.strName = "ANY"}, BuildRequest(17, 0, 0, 1, {kLoop2 + 4}), BuildNameReply(17, "ANY"), 1},
+        {{.strName = "ANY"}, status(17, kLoop2 + 4), BuildNameReply(17, "ANY"), 1},
     };
     const std::string strLog =
         (std::filesystem::temp_directory_path() / ("vtagent-test-" + std::to_string(::getpid()) + ".jsonl"))
@@ -89,6 +78,9 @@ TEST(AgentLab, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
     ASSERT_TRUE(lab.Start(strError)) << strError;
 
     const ServerSocket client;
+    const std::uint8_t mac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+    const auto wake = vtdgram::BuildWakePacket(mac);
+    ASSERT_TRUE(client.Send(kLoop2, wWolPort, Bytes(wake.begin(), wake.end())));
     for (std::uint32_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(c.agent.strName);
@@ -111,27 +103,20 @@ TEST(AgentLab, EachAgentAnswersAsConfiguredAndEveryDatagramIsLogged)
         answered.insert(reply.dwFrom);
     EXPECT_EQ(answered, (std::multiset<std::uint32_t>{kLoop2 + 1, kLoop2 + 1, kLoop2 + 3}));
 
-    const std::uint8_t mac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
-    const auto wake = vtdgram::BuildWakePacket(mac);
-    ASSERT_TRUE(client.Send(kLoop2, wWolPort, Bytes(wake.begin(), wake.end())));
+    // Every datagram was read long before: the log is complete once the lab has stopped.
+    lab.Stop();
+    lab.Join();
+    std::stringstream log;
+    log << std::ifstream(strLog).rdbuf();
     const std::string strFrom = ",\"from\":\"127.0.0.1:" + std::to_string(client.Port()) + "\",";
     for (const std::string& strLine :
          {"\"agent\":\"127.0.0.2\"" + strFrom +
-              "\"len\":32,\"kind\":\"C\",\"id\":99,\"command\":4,\"force\":1,\"param\":1,"
+              "\"len\":32,\"kind\":\"C\",\"id\":9,\"command\":4,\"force\":1,\"param\":1,"
               "\"list\":[\"127.0.0.2\"],\"type\":\"operate\",\"valid\":true,\"action\":\"reply\"}",
           "\"agent\":\"127.0.0.5\"" + strFrom +
               "\"len\":4,\"kind\":\"\",\"type\":\"invalid\",\"valid\":false",
           "\"wol\":true,\"to\":\"127.0.0.2:" + std::to_string(wWolPort) + '"' + strFrom +
-              "\"len\":102,\"mac\":\"00-11-22-33-44-55\",\"valid\":true}"}) {
-        std::stringstream log;
-        for (int i = 0; i < 200 && log.str().find(strLine) == std::string::npos; ++i) {
-            std::this_thread::sleep_for(10ms);
-            log = std::stringstream();
-            log << std::ifstream(strLog).rdbuf();
-        }
+              "\"len\":102,\"mac\":\"00-11-22-33-44-55\",\"valid\":true}"})
         EXPECT_NE(log.str().find(strLine), std::string::npos) << strLine << "\nnot in\n" << log.str();
-    }
-    lab.Stop();
-    lab.Join();
     std::filesystem::remove(strLog);
 }
