@@ -84,9 +84,8 @@ void Sandbox::WriteDataFile(const QByteArray& bytes) const
 QString Sandbox::Pcs() const
 {
     const QByteArray bytes = ReadFile(DataFile());
-    CDoc doc;
-    if (!doc.LoadFromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-        return QStringLiteral("unreadable");
+    CDoc doc; // left empty when the file cannot be read
+    doc.LoadFromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     QStringList pcs;
     for (const auto& pPc : doc.m_pcs)
         pcs << QString::fromStdString(pPc->m_strName + ' ' + pPc->GetIpText() + ' ' +
@@ -98,12 +97,9 @@ void Sandbox::WriteSettings(int nType, std::uint32_t dwBindIp, const QString& st
 {
     QFile file(Path(QStringLiteral("config/TORVANE/VT Server.conf")));
     if (file.open(QIODevice::WriteOnly))
-        file.write(QStringLiteral("[Settings]\nType=%1\nInterval=60\n%4\n[Interface]\nIP%20Address=%2\n"
-                                  "IP%20Port=%3\n")
-                       .arg(nType)
-                       .arg(dwBindIp)
-                       .arg(m_wPort)
-                       .arg(strMoreSettings)
+        file.write(QString::asprintf(
+                       "[Settings]\nType=%d\nInterval=60\n%s\n[Interface]\nIP%%20Address=%u\nIP%%20Port=%u\n",
+                       nType, qPrintable(strMoreSettings), dwBindIp, unsigned{m_wPort})
                        .toUtf8());
 }
 

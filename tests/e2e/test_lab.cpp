@@ -80,13 +80,14 @@ TEST(Lab, RealAgentsAnswerPollSearchAndOperationsAndCarryEachOutOnce)
     };
     for (int n = 1; n <= 4; ++n) {
         const QString strArgs =
-            QStringLiteral(VTAGENTD_EXE " --port %1 --name LAB-0%2 ").arg(wAgentPort).arg(n) +
+            QStringLiteral("--port %1 --name LAB-0%2 ").arg(wAgentPort).arg(n) +
             (n == 3 ? QStringLiteral("--allow 10.214.9.0/24") : QStringLiteral("--verbose"));
-        box.Start(InNamespace(pcNs(n), strArgs.split(QLatin1Char(' ')))
-                      << QStringLiteral("--action-command")
-                      << QStringLiteral("printf '%s %s\\n' >> '%1'")
-                             .arg(box.Path(QStringLiteral("actions-%1").arg(n))),
-                  QProcessEnvironment::systemEnvironment(), QStringLiteral("agent%1").arg(n));
+        box.Start(
+            InNamespace(pcNs(n), QStringList(QStringLiteral(VTAGENTD_EXE)) + strArgs.split(QLatin1Char(' ')))
+                << QStringLiteral("--action-command")
+                << QStringLiteral("printf '%s %s\\n' >> '%1'")
+                       .arg(box.Path(QStringLiteral("actions-%1").arg(n))),
+            QProcessEnvironment::systemEnvironment(), QStringLiteral("agent%1").arg(n));
     }
     for (int n = 1; n <= 4; ++n)
         ASSERT_TRUE(
