@@ -1,5 +1,5 @@
-// The real vtagentd on loopback addresses and a free port: the bytes on the wire, the action
-// command run once per operation, and how it starts and ends.
+// The real vtagentd on loopback addresses and a free port: its help and mistakes, the bytes on
+// the wire, the action command run once per operation, and how it starts and ends.
 #include "AgentProtocol.h"
 #include "ChildProcesses.h"
 #include "tests/ServerSocket.h"
@@ -76,87 +76,68 @@ private:
     pid_t m_pid = -1;
 };
 
-class DaemonTest : public ::testing::Test {
-protected:
-    void SetUp() override { fs::create_directories(m_dir); }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    // The reply's bytes, if one comes within `wait`; the server accepts one only from where it asked.
-    std::optional<Bytes> Ask(std::uint32_t dwTo, const Bytes& request, std::chrono::milliseconds wait = 3s)
-    {
-        const auto reply = m_server.Ask(dwTo, m_wPort, request, wait);
-        if (!reply)
-            return std::nullopt;
-        EXPECT_EQ(reply->dwFrom, dwTo);
-        EXPECT_EQ(reply->wFromPort, m_wPort);
-        return reply->bytes;
-    }
-
-    const fs::path m_dir = fs::temp_directory_path() / ("vtagentd-daemon-" + std::to_string(::getpid()));
-    const std::uint16_t m_wPort = vtagenttest::FreePort();
-    const vtagenttest::ServerSocket m_server;
-};
-
 } // namespace
 
-TEST_F(DaemonTest, AnswersFromItsAddressAndRunsEachOperationOnce)
+TEST(Vtagentd, HelpMistakesAnswersOperationsOnceABusyPortAndADryRun)
 {
-    const fs::path done = m_dir / "done";
-    Daemon agent(m_dir, "agent",
-                 {"--bind", vtagent::FormatAddress(kLoop2), "--port", std::to_string(m_wPort), "--name",
-                  "LAB-07", "--action-command", "printf '%s %s\\n' >> '" + done.string() + "'"});
-    ASSERT_TRUE(agent.Ready()) << agent.Log();
-
-    EXPECT_EQ(Ask(kLoop2, BuildRequest(0x1234, 0, 0, 1, {kLoop2})),
-              vtdgram::BuildNameReply(0x1234, "LAB-07"));
-    EXPECT_EQ(Ask(kLoop2, BuildRequest(0, 0, 0, 0, {kLoop2}), 300ms), std::nullopt);
-
-    const Bytes reboot = BuildRequest(41, 2, 0, 1, {kLoop2});
-    EXPECT_EQ(Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(Ask(kLoop2, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
-    EXPECT_EQ(Ask(kLoop2, BuildRequest(42, 4, 1, 1, {kLoop2})), vtdgram::BuildOperateReply(42, 4, 1, 0));
-    EXPECT_EQ(ReadAll(done), "reboot plain\nshutdown force\n");
-
-    EXPECT_EQ(agent.Stop(), 0);
-    const std::string strLog = agent.Log();
-    for (const char* psz :
-         {"reboot from 127.0.0.1: 0 accepted",
-          "reboot from 127.0.0.1: repeated, answered 0 accepted again, not carried out again",
-          "forcible shutdown from 127.0.0.1: 0 accepted", "stopped"})
-        EXPECT_NE(strLog.find(psz), std::string::npos) << psz << " in\n" << strLog;
-}
-
-TEST_F(DaemonTest, HelpMistakesAndABusyPort)
-{
-    Daemon help(m_dir, "help", {"--help"});
+    const struct Dir {
+        fs::path path = fs::temp_directory_path() / ("vtagentd-daemon-" + std::to_string(::getpid()));
+        Dir() { fs::create_directories(path); }
+        ~Dir() { fs::remove_all(path); } // after the daemons declared below have ended
+    } tmp;
+    const fs::path& dir = tmp.path;
+    const std::uint16_t wPort = vtagenttest::FreePort();
+    const vtagenttest::ServerSocket server;
+    // The reply's bytes; the server accepts one only from where it asked.
+    const auto ask = [&](std::uint32_t dwTo, const Bytes& request) {
+        const auto reply = server.Ask(dwTo, wPort, request, 3s);
+        EXPECT_TRUE(reply && reply->dwFrom == dwTo && reply->wFromPort == wPort);
+        return reply ? reply->bytes : Bytes();
+    };
+    Daemon help(dir, "help", {"--help"});
     EXPECT_EQ(help.Stop(0), 0);
+    // Every option and result code is documented.
     for (const char* psz : {"--port", "--bind", "--name", "--allow", "--action-command", "--dry-run",
-                            "--verbose", "--config", "--help", "/etc/vtagentd.conf", "  0  accepted",
-                            "  1  refused by policy", "  2  unknown operation", "  3  could not be started",
-                            "ListInhibitors", "--check-inhibitors=no", "within 10 s", "100 replies"})
-        EXPECT_NE(ReadAll(m_dir / "help.out").find(psz), std::string::npos) << psz;
-
-    Daemon wrong(m_dir, "wrong", {"--allow", "10.0.0.0/40"});
+                            "--verbose", "--config", "/etc/vtagentd.conf", "  0  accepted",
+                            "  1  refused by policy", "  2  unknown operation", "  3  could not be started"})
+        EXPECT_NE(ReadAll(dir / "help.out").find(psz), std::string::npos) << psz;
+    Daemon wrong(dir, "wrong", {"--allow", "10.0.0.0/40"});
     EXPECT_EQ(wrong.Stop(0), 2);
     EXPECT_NE(wrong.Log().find("vtagentd: --allow: \"10.0.0.0/40\" is not an IPv4 address or network"),
               std::string::npos)
         << wrong.Log();
 
-    // Bound to every address, as installed.
-    const std::vector<std::string> args = {"--port", std::to_string(m_wPort), "--name", "ANY", "--dry-run"};
-    Daemon first(m_dir, "first", args);
-    ASSERT_TRUE(first.Ready()) << first.Log();
-    Daemon second(m_dir, "second", args);
-    EXPECT_EQ(second.Stop(0), 1);
-    EXPECT_NE(second.Log().find("cannot listen at 0.0.0.0:" + std::to_string(m_wPort)), std::string::npos)
-        << second.Log();
-    // It answers from the address asked; a dry run answers and does nothing.
-    EXPECT_EQ(Ask(kLoop2 + 2, BuildRequest(0, 0, 0, 0, {})), vtdgram::BuildNameReply(0, "ANY"));
-    EXPECT_EQ(Ask(INADDR_LOOPBACK, BuildRequest(5, 4, 0, 1, {INADDR_LOOPBACK})),
-              vtdgram::BuildOperateReply(5, 4, 0, 0));
-    EXPECT_NE(first.Log().find(
-                  "dry run: would check the inhibitor locks, then run systemctl --check-inhibitors=no"),
-              std::string::npos)
-        << first.Log();
-    EXPECT_EQ(first.Stop(SIGINT), 0);
+    // Bound to every address, as installed: it answers from the address asked.
+    const std::string strPort = std::to_string(wPort);
+    const fs::path done = dir / "done";
+    Daemon agent(dir, "agent",
+                 {"--port", strPort, "--name", "LAB-07", "--action-command",
+                  "printf '%s %s\\n' >> '" + done.string() + "'"});
+    ASSERT_TRUE(agent.Ready()) << agent.Log();
+    Daemon busy(dir, "busy", {"--port", strPort, "--bind", "127.0.0.2"});
+    EXPECT_EQ(busy.Stop(0), 1);
+    EXPECT_NE(busy.Log().find("cannot listen at 127.0.0.2:" + strPort), std::string::npos) << busy.Log();
+    EXPECT_EQ(ask(kLoop2 + 2, BuildRequest(0, 0, 0, 0, {})), vtdgram::BuildNameReply(0, "LAB-07"));
+    const Bytes reboot = BuildRequest(41, 2, 0, 1, {INADDR_LOOPBACK});
+    EXPECT_EQ(ask(INADDR_LOOPBACK, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(ask(INADDR_LOOPBACK, reboot), vtdgram::BuildOperateReply(41, 2, 0, 0));
+    EXPECT_EQ(ask(INADDR_LOOPBACK, BuildRequest(42, 4, 1, 1, {INADDR_LOOPBACK})),
+              vtdgram::BuildOperateReply(42, 4, 1, 0));
+    EXPECT_EQ(ReadAll(done), "reboot plain\nshutdown force\n");
+    EXPECT_EQ(agent.Stop(), 0);
+    for (const char* psz :
+         {"reboot from 127.0.0.1: 0 accepted",
+          "reboot from 127.0.0.1: repeated, answered 0 accepted again, not carried out again",
+          "forcible shutdown from 127.0.0.1: 0 accepted", "stopped"})
+        EXPECT_NE(agent.Log().find(psz), std::string::npos) << psz << " in\n" << agent.Log();
+
+    // Bound to one address; a dry run answers and carries nothing out.
+    Daemon dry(dir, "dry", {"--port", strPort, "--bind", "127.0.0.2", "--dry-run"});
+    ASSERT_TRUE(dry.Ready()) << dry.Log();
+    EXPECT_EQ(ask(kLoop2, BuildRequest(5, 4, 0, 1, {kLoop2})), vtdgram::BuildOperateReply(5, 4, 0, 0));
+    EXPECT_EQ(dry.Stop(SIGINT), 0);
+    EXPECT_NE(
+        dry.Log().find("dry run: would check the inhibitor locks, then run systemctl --check-inhibitors=no"),
+        std::string::npos)
+        << dry.Log();
 }

@@ -24,12 +24,10 @@ struct Datagram {
 
 class ServerSocket {
 public:
-    /// Bound to dwBind (host order) at a port of the system's choice; broadcasts allowed.
+    /// Bound to dwBind (host order) at a port of the system's choice.
     explicit ServerSocket(std::uint32_t dwBind = INADDR_LOOPBACK)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const int nOne = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &nOne, sizeof nOne);
         sockaddr_in sa = Address(dwBind, 0);
         ::bind(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
         socklen_t nLen = sizeof sa;
@@ -54,17 +52,17 @@ public:
         pollfd pfd{m_fd, POLLIN, 0};
         if (::poll(&pfd, 1, static_cast<int>(wait.count())) != 1)
             return std::nullopt;
-        Datagram dgram{std::vector<std::uint8_t>(4096), 0, 0, std::chrono::steady_clock::now()};
+        std::uint8_t buffer[4096];
         sockaddr_in from{};
         socklen_t nLen = sizeof from;
-        const ssize_t nGot = ::recvfrom(m_fd, dgram.bytes.data(), dgram.bytes.size(), 0,
-                                        reinterpret_cast<sockaddr*>(&from), &nLen);
+        const ssize_t nGot =
+            ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &nLen);
         if (nGot < 0)
             return std::nullopt;
-        dgram.bytes.resize(static_cast<std::size_t>(nGot));
-        dgram.dwFrom = ntohl(from.sin_addr.s_addr);
-        dgram.wFromPort = ntohs(from.sin_port);
-        return dgram;
+        return Datagram{{buffer, buffer + nGot},
+                        ntohl(from.sin_addr.s_addr),
+                        ntohs(from.sin_port),
+                        std::chrono::steady_clock::now()};
     }
 
     /// Everything that arrives within `first`, then until the line is quiet for 300 ms; at most 300.
