@@ -55,7 +55,6 @@ inline void ResetEnvironment()
     vtsettings::WriteConfirmOperation(true);
     vtsettings::WriteString("Window", "Columns", "");
     SetPowerOffEnabled(false);
-    CKwList::SetSettingWriterForTesting({});
 }
 
 inline bool Enabled(CCommandTarget& target, int id)
@@ -106,17 +105,6 @@ inline vtagent::AgentSpec Agent(const char* pszIp, const char* pszName, bool bSi
 inline bool WaitIdle(const CDoc& doc)
 {
     return QTest::qWaitFor([&doc] { return doc.m_pClient && !doc.m_pClient->m_bBusy; }, 5000);
-}
-
-/// Runs `fn` on the next modal dialog once it is open (bounded wait).
-template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int nTriesLeft = 250)
-{
-    QTimer::singleShot(20, [fn, nTriesLeft] {
-        if (auto* pDlg = qobject_cast<Dialog*>(QApplication::activeModalWidget()))
-            fn(pDlg);
-        else if (nTriesLeft > 0)
-            OnNextModal<Dialog>(fn, nTriesLeft - 1);
-    });
 }
 
 /// The tree and the list side by side in one window, as the main frame holds them, with a worker
