@@ -238,7 +238,6 @@ struct Desk {
                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QString Text(int nRow, int nCol) const { return pList->Model()->index(nRow, nCol).data().toString(); }
-    int Image(int nRow) const { return pList->Model()->index(nRow, 0).data(CKwListModel::ImageRole).toInt(); }
     /// One column of every row, joined by commas.
     QString Column(int nColumn) const
     {
