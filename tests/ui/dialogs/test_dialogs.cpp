@@ -276,8 +276,6 @@ private slots:
             << Settings{.pInterval = "4", .nReportType = 0, .pRefused = "editInterval"};
         QTest::newRow("both bad: port first")
             << Settings{.pPort = "0", .pInterval = "4", .pRefused = "editPort"};
-        QTest::newRow("second address")
-            << Settings{.nStored = 0x0A000002u, .nShown = 2, .nInterface = 0x0A000002u};
         QTest::newRow("gone address: Auto") << Settings{.nStored = 0x0A090909u};
         QTest::newRow("choose first address") << Settings{.nChoose = 1, .nInterface = 0x0A000001u};
         QTest::newRow("choose Auto") << Settings{.nStored = 0x0A000001u, .nShown = 1, .nChoose = 0};

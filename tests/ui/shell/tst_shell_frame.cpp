@@ -8,6 +8,7 @@
 #include "CAboutDlg.h"
 #include "CGpTree.h"
 #include "CKwList.h"
+#include "CKwListModel.h"
 #include "CMainFrame.h"
 #include "CPasswordDlg.h"
 #include "CPasswordSetDlg.h"
@@ -124,8 +125,12 @@ private slots:
         for (int id : {int(ID_POWER_OFF), int(ID_FORCED_POWER_OFF)})
             QCOMPARE(frame.Action(id) && frame.Action(id)->isVisible(), bPowerOff);
 
-        QStringList texts;
-        QList<QAction*> actions = frame.menuBar()->actions() + frame.TrayIcon()->contextMenu()->actions();
+        QStringList texts{frame.List()->EmptyHint()};
+        for (int c = 0; c < CKwListModel::kColumnCount; ++c)
+            texts << frame.List()->Model()->headerData(c, Qt::Horizontal).toString();
+        QList<QAction*> actions = frame.menuBar()->actions() + frame.TrayIcon()->contextMenu()->actions() +
+                                  frame.Tree()->BuildContextMenu(pFrame.get())->actions() +
+                                  frame.List()->BuildContextMenu(pFrame.get())->actions();
         for (qsizetype i = 0; i < actions.size(); ++i) { // the list grows by the submenus' items
             texts << actions[i]->text() << actions[i]->toolTip() << actions[i]->statusTip();
             if (actions[i]->menu())
