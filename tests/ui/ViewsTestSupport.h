@@ -1,25 +1,13 @@
 #pragma once
 
-#include "AgentLab.h"
-#include "CGpTree.h"
-#include "CKwList.h"
-#include "CKwListModel.h"
-#include "Commands.h"
-#include "ViewSupport.h"
-#include "model/CDoc.h"
-#include "net/AddressLookup.h"
-#include "schedule/CReserve.h"
 #include "shell/ShellTestSupport.h"
 
-#include <QAbstractButton>
-#include <QFile>
-#include <QHBoxLayout>
-#include <QJsonDocument>
-#include <QLineEdit>
-#include <QMenu>
-#include <QRandomGenerator>
-#include <QUdpSocket>
-#include <QVariantMap>
+#include "AgentLab.h"
+#include "CClientBridge.h"
+#include "ViewSupport.h"
+#include "schedule/CReserve.h"
+
+#include <QtNetwork>
 
 #include <map>
 #include <memory>

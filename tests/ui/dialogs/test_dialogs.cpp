@@ -3,17 +3,6 @@
 
 #include "../shell/ShellTestSupport.h"
 
-#include "CRegisterDlg.h"
-#include "CSettingsDlg.h"
-#include "model/CDoc.h"
-#include "net/AddressLookup.h"
-
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-
 #include <arpa/inet.h>
 
 #include <thread>

@@ -1,14 +1,4 @@
 #include "../ViewsTestSupport.h"
-#include "CRegisterDlg.h"
-#include "CSelectGroupDlg.h"
-#include "CSettingsDlg.h"
-
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QWindow>
 
 using namespace vttest;
 

@@ -1,16 +1,27 @@
 #pragma once
 
+#include <QtWidgets> // before the views' headers, which use QLineEdit inline
+
+#include "CAboutDlg.h"
+#include "CGpTree.h"
+#include "CKwList.h"
+#include "CKwListModel.h"
+#include "CMainFrame.h"
+#include "CPasswordDlg.h"
+#include "CPasswordSetDlg.h"
+#include "CRegisterDlg.h"
+#include "CReserveDlg.h"
+#include "CSelectGroupDlg.h"
 #include "CServerApp.h"
+#include "CSettingsDlg.h"
+#include "Commands.h"
 #include "Translations.h"
+#include "app/Password.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
+#include "model/CDoc.h"
+#include "net/AddressLookup.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QPointer>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <deque>

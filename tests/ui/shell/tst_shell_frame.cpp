@@ -3,39 +3,6 @@
 
 #include "ShellTestSupport.h"
 
-#include <QLineEdit> // before CGpTree.h
-
-#include "CAboutDlg.h"
-#include "CGpTree.h"
-#include "CKwList.h"
-#include "CKwListModel.h"
-#include "CMainFrame.h"
-#include "CPasswordDlg.h"
-#include "CPasswordSetDlg.h"
-#include "CRegisterDlg.h"
-#include "CReserveDlg.h"
-#include "CSelectGroupDlg.h"
-#include "CSettingsDlg.h"
-#include "Commands.h"
-#include "app/Password.h"
-#include "model/CDoc.h"
-
-#include <QAbstractButton>
-#include <QAction>
-#include <QGroupBox>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QRegularExpression>
-#include <QScreen>
-#include <QSystemTrayIcon>
-#include <QTabBar>
-#include <QToolBar>
-
-namespace {
-
-} // namespace
-
 class TestShellFrame final : public QObject {
     Q_OBJECT
 

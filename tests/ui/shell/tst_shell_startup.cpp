@@ -3,18 +3,6 @@
 
 #include "ShellTestSupport.h"
 
-#include "CMainFrame.h"
-#include "CPasswordDlg.h"
-#include "app/Password.h"
-#include "model/CDoc.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QLockFile>
-#include <QPushButton>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,8 +1,4 @@
 #include "../ViewsTestSupport.h"
-#include "CReserveDlg.h"
-
-#include <QDateTimeEdit>
-#include <QLineEdit>
 
 using namespace vttest;
 

@@ -1,14 +1,4 @@
 #include "../ViewsTestSupport.h"
-#include "CClientBridge.h"
-#include "CMainFrame.h"
-
-#include <QAbstractItemModelTester>
-#include <QCheckBox>
-#include <QHeaderView>
-#include <QPainter>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSplitter>
 
 using namespace vttest;
 
