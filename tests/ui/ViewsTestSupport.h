@@ -32,16 +32,12 @@ inline VtTime March(int nDay, int nHour, int nMinute, int nSecond = 0)
     return QDateTime(QDate(2024, 3, nDay), QTime(nHour, nMinute, nSecond)).toSecsSinceEpoch();
 }
 
-/// Every test starts in English from a still clock (nothing falls due unless a test moves it), no
-/// periodic poll and no Power OFF items.
+/// Every test starts as the shell's do, from a still clock (nothing falls due unless a test moves
+/// it) and without the Power OFF items.
 inline void ResetEnvironment()
 {
-    UseLanguage(vtstr::Language::English);
+    ResetShell();
     vtclock::SetClockForTesting([] { return March(5, 12, 0); });
-    vtsettings::WriteInt("Settings", "Type", 0);
-    vtsettings::WriteInt("Settings", "Interval", 60);
-    vtsettings::WriteConfirmOperation(true);
-    vtsettings::WriteString("Window", "Columns", "");
     SetPowerOffEnabled(false);
 }
 
@@ -117,8 +113,7 @@ struct Desk {
     CGpTree* pTree = nullptr;
     CKwList* pList = nullptr;
 
-    /// The server port is taken from `wFirstPort` ... + `nPorts` (its agent port is one more).
-    explicit Desk(std::vector<vtagent::AgentSpec> agents = {}, quint16 wFirstPort = 20000, int nPorts = 40000)
+    explicit Desk(std::vector<vtagent::AgentSpec> agents = {})
     {
         vtview::SetMessageBoxForTesting([this](QWidget*, const QString& strText, QMessageBox::Icon icon,
                                                QMessageBox::StandardButtons shown) {
@@ -146,8 +141,7 @@ struct Desk {
 
         // A server port whose agent port (+1) nobody else holds.
         for (int nTry = 0; nTry < 50 && wPort == 0; ++nTry) {
-            const auto wTry =
-                static_cast<quint16>(wFirstPort + QRandomGenerator::global()->bounded(nPorts - 1));
+            const auto wTry = static_cast<quint16>(QRandomGenerator::global()->bounded(20000, 60000));
             QUdpSocket server, agent;
             if (server.bind(QHostAddress::AnyIPv4, wTry, QAbstractSocket::DontShareAddress) &&
                 agent.bind(QHostAddress::AnyIPv4, wTry + 1, QAbstractSocket::DontShareAddress))

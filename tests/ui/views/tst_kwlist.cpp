@@ -367,8 +367,7 @@ void TestKwList::columnWidthsStoredAndRestored()
 void TestKwList::operatorOperationsAskFirst()
 {
     SetPowerOffEnabled(true);
-    // The server listens on 43000 ... 43999, its agents one above.
-    Desk desk({Agent("127.0.0.2", "a"), Agent("127.0.0.3", "b"), Agent("127.0.0.4", "c")}, 43000, 1000);
+    Desk desk({Agent("127.0.0.2", "a"), Agent("127.0.0.3", "b"), Agent("127.0.0.4", "c")});
     CKw* pA = AddPc(desk.doc, "a", "127.0.0.2");
     CKw* pB = AddPc(desk.doc, "b", "127.0.0.3");
     CKw* pC = AddPc(desk.doc, "c", "127.0.0.4");
