@@ -88,6 +88,9 @@ private slots:
         const CMainFrame& frame = *pFrame;
         QVERIFY(frame.Action(bJapanese ? ID_HELP_CONTENTS_J : ID_HELP_CONTENTS_E));
         QVERIFY(!frame.Action(bJapanese ? ID_HELP_CONTENTS_E : ID_HELP_CONTENTS_J));
+        pFrame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(pFrame.get()));
+        QVERIFY(frame.Splitter()->sizes().value(0) >= std::max(150, frame.Tree()->ReadableWidth()));
         emit frame.menuBar()->actions().at(3)->menu()->aboutToShow();
         for (int id : {int(ID_POWER_OFF), int(ID_FORCED_POWER_OFF)})
             QCOMPARE(frame.Action(id) && frame.Action(id)->isVisible(), bPowerOff);
