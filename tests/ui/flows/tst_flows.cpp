@@ -279,7 +279,7 @@ void TestFlows::contextMenuAndDragOntoGroups()
     // Esc cancels: the mouse is free, nothing is added, the selection stays.
     drag({0, 1}, at(pSecond));
     QTest::keyClick(desk.pList, Qt::Key_Escape);
-    QVERIFY(!desk.pList->IsDragging());
+    QVERIFY(!desk.pList->IsDragging() && !QApplication::overrideCursor());
     QCOMPARE(QWidget::mouseGrabber(), nullptr);
     QCOMPARE(desk.pTree->DropTargetItem(), nullptr);
     QVERIFY(pSecond->m_members.empty());

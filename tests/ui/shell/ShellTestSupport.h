@@ -37,12 +37,9 @@ inline QList<QMessageBox::Icon> g_icons;
     int main(int argc, char** argv)                                                                          \
     {                                                                                                        \
         QTemporaryDir dir;                                                                                   \
-        const QByteArray config = (dir.path() + QStringLiteral("/config")).toUtf8();                         \
-        qputenv("XDG_CONFIG_HOME", config);                                                                  \
+        qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toUtf8());                       \
         qputenv("XDG_DATA_HOME", (dir.path() + QStringLiteral("/data")).toUtf8());                           \
         qputenv("VT_LOCK_FILE", (dir.path() + QStringLiteral("/vt.lock")).toUtf8());                         \
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromUtf8(config));        \
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromUtf8(config));           \
         QApplication app(argc, argv);                                                                        \
         QApplication::setQuitOnLastWindowClosed(false);                                                      \
         vtshell::SetMessageHook([](const QString& strText, QMessageBox::Icon icon) {                         \

@@ -80,7 +80,6 @@ void TestKwList::rowTextsAndTheAnswersThatChangeThem()
              QStringLiteral("4|up|10.0.0.5|Now operating|00-11-22-33-44-55|10.0.0.255||2024/03/06  07:30"));
     QCOMPARE(Row(desk, 1),
              QStringLiteral("5|timed|10.0.0.6|Unknown|Unknown|255.255.255.255||2024/03/06  07:30"));
-    QVERIFY(Enabled(*desk.pList, ID_MANUAL_REGISTRATION));
     desk.Select({0});
     QVERIFY(!Enabled(*desk.pList, ID_RESERVE)); // a group's reservations are set in the tree
 
