@@ -108,14 +108,18 @@ void TestFlows::rosterDeleteAsksForGroupedPcs_data()
     QTest::addColumn<QString>("grouped");
     QTest::addColumn<QString>("answers");
     QTest::addColumn<QString>("left");
-    QTest::newRow("no at the grouped middle one")
-        << QStringLiteral("-g-") << QStringLiteral("YN") << QStringLiteral("outsider,pc1");
-    QTest::newRow("no at the first question")
-        << QStringLiteral("-g-") << QStringLiteral("N") << QStringLiteral("outsider,pc0,pc1,pc2");
-    QTest::newRow("cancel keeps what follows")
-        << QStringLiteral("-g-g") << QStringLiteral("YC") << QStringLiteral("outsider,pc1,pc2,pc3");
-    QTest::newRow("yes to every question")
-        << QStringLiteral("gg-") << QStringLiteral("YYY") << QStringLiteral("outsider");
+    QTest::newRow("no at the grouped middle one") << "-g-"
+                                                  << "YN"
+                                                  << "outsider,pc1";
+    QTest::newRow("no at the first question") << "-g-"
+                                              << "N"
+                                              << "outsider,pc0,pc1,pc2";
+    QTest::newRow("cancel keeps what follows") << "-g-g"
+                                               << "YC"
+                                               << "outsider,pc1,pc2,pc3";
+    QTest::newRow("yes to every question") << "gg-"
+                                           << "YYY"
+                                           << "outsider";
 }
 
 void TestFlows::rosterDeleteAsksForGroupedPcs()
