@@ -184,10 +184,8 @@ private slots:
         QTest::newRow("Cancel during O K") << true << "cancel" << strAbandoned;
         QTest::newRow("close box") << false << "close" << strAbandoned;
         QTest::newRow("dialog deleted during O K") << true << "delete" << QString();
-        QTest::newRow("typing in the name box") << true << "type"
-                                                << "pc78||-----9|";
-        QTest::newRow("typing in the address box") << false << "typeIp"
-                                                   << "pc7|8|-----9|";
+        QTest::newRow("typing in the name box") << true << "type" << QStringLiteral("pc78||-----9|");
+        QTest::newRow("typing in the address box") << false << "typeIp" << QStringLiteral("pc7|8|-----9|");
     }
 
     void registerLooksUpOffTheUiThread()

@@ -105,28 +105,18 @@ void TestFlows::rosterDeleteAsksForGroupedPcs_data()
 {
     // The PCs selected ("g": in a group), the answers (Yes, No, Cancel) to 1537 and then to
     // each 1536, and the roster left.
-    QTest::addColumn<QString>("grouped");
-    QTest::addColumn<QString>("answers");
-    QTest::addColumn<QString>("left");
-    QTest::newRow("no at the grouped middle one") << "-g-"
-                                                  << "YN"
-                                                  << "outsider,pc1";
-    QTest::newRow("no at the first question") << "-g-"
-                                              << "N"
-                                              << "outsider,pc0,pc1,pc2";
-    QTest::newRow("cancel keeps what follows") << "-g-g"
-                                               << "YC"
-                                               << "outsider,pc1,pc2,pc3";
-    QTest::newRow("yes to every question") << "gg-"
-                                           << "YYY"
-                                           << "outsider";
+    QTest::addColumn<QString>("strCase");
+    QTest::newRow("no at the grouped middle one") << "-g- YN outsider,pc1";
+    QTest::newRow("no at the first question") << "-g- N outsider,pc0,pc1,pc2";
+    QTest::newRow("cancel keeps what follows") << "-g-g YC outsider,pc1,pc2,pc3";
+    QTest::newRow("yes to every question") << "gg- YYY outsider";
 }
 
 void TestFlows::rosterDeleteAsksForGroupedPcs()
 {
-    QFETCH(QString, grouped);
-    QFETCH(QString, answers);
-    QFETCH(QString, left);
+    QFETCH(QString, strCase);
+    const QString grouped = strCase.section(u' ', 0, 0), answers = strCase.section(u' ', 1, 1),
+                  left = strCase.section(u' ', 2, 2);
     Desk desk;
     AddPc(desk.doc, "outsider", "127.1.0.99");
     AddPcs(desk.doc, static_cast<int>(grouped.size()));
