@@ -191,31 +191,26 @@ void TestKwList::searchRegistersNewcomersWhileThereIsRoom()
 void TestKwList::workerReportsWhileModal()
 {
     Desk desk;
-    AddPc(desk.doc, "a", "127.0.0.2");
     QVERIFY(desk.Start());
-    QUdpSocket blocker; // the server port is taken: the poll ends with 10048
-    QVERIFY(blocker.bind(QHostAddress::AnyIPv4, desk.wPort, QAbstractSocket::DontShareAddress));
-
-    // An error is not shown while a modal dialog is open; the worker's end is.
+    CClientBridge& bridge = *desk.pList->Bridge();
+    // A failed exchange is not reported while a modal dialog is open; the worker's end is.
     QDialog modal;
     modal.setModal(true);
     modal.show();
     QTRY_VERIFY(QApplication::activeModalWidget() == &modal);
-    desk.pList->OnCommand(ID_REFRESH);
-    QVERIFY(WaitIdle(desk.doc));
-    desk.pList->Bridge()->OnClientMessage(WM_CLIENT_EXIT, -1, 0);
+    bridge.OnClientMessage(WM_CLIENT_PCSTATUS, 0, 10048);
+    bridge.OnClientMessage(WM_CLIENT_EXIT, -1, 0);
     QTRY_COMPARE(desk.log.texts, QStringList{QStringLiteral("Data transfer stopped due to error.")});
     modal.hide();
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-
-    desk.pList->OnCommand(ID_REFRESH);
+    bridge.OnClientMessage(WM_CLIENT_OPERATED, 0, 10048);
     QTRY_COMPARE(desk.log.texts.size(), 2);
     QCOMPARE(desk.log.texts.back(), QStringLiteral("Error\nError code:10048"));
     QCOMPARE(desk.log.icons.back(), QMessageBox::Warning);
 
     // Reports still queued when the worker is stopped are dropped.
-    desk.pList->Bridge()->OnClientMessage(WM_CLIENT_EXIT, -1, 0);
-    desk.pList->Bridge()->DiscardPending();
+    bridge.OnClientMessage(WM_CLIENT_EXIT, -1, 0);
+    bridge.DiscardPending();
     QTest::qWait(50);
     QCOMPARE(desk.log.texts.size(), 2);
 }
