@@ -81,9 +81,9 @@ inline CReserve Daily(int nHour, int nMinute, std::uint16_t wType, std::uint16_t
     return rec;
 }
 
-inline vtagent::AgentSpec Agent(const char* pszIp, const char* pszName, bool bSilent = false)
+inline vtagent::AgentSpec Agent(const char* pszIp, const char* pszName)
 {
-    return {.dwAddress = Ip(pszIp), .strName = pszName, .bSilent = bSilent};
+    return {.dwAddress = Ip(pszIp), .strName = pszName};
 }
 
 inline bool WaitIdle(const CDoc& doc)
@@ -199,13 +199,11 @@ struct Desk {
         QStringList out;
         for (const QByteArray& line :
              file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList()) {
-            const QVariantMap m = QJsonDocument::fromJson(line).toVariant().toMap();
-            const QString strType = m.value(QStringLiteral("type")).toString();
-            if (m.value(QStringLiteral("agent")).toString() == QLatin1String(pszIp))
-                out << (strType != QLatin1String("operate")
-                            ? strType
-                            : m.value(QStringLiteral("command")).toString() + QLatin1Char('/') +
-                                  m.value(QStringLiteral("force")).toString());
+            const QJsonObject m = QJsonDocument::fromJson(line).object();
+            if (m[u"agent"].toString() == QLatin1String(pszIp))
+                out << (m[u"type"].toString() != u"operate"
+                            ? m[u"type"].toString()
+                            : QStringLiteral("%1/%2").arg(m[u"command"].toInt()).arg(m[u"force"].toInt()));
         }
         return out;
     }

@@ -381,7 +381,6 @@ void TestKwList::operatorOperationsAskFirst()
             {pTree, nullptr, {}, ID_SHUTDOWN, "yes", "Shut down all 4 PCs?", "4/0"},
             {pTree, pLab, {1}, ID_FORCED_POWER_OFF, "no", "Forcibly power off 3 PCs in “Lab A”?", ""},
             {pTree, pLab, {1}, ID_FORCED_POWER_OFF, "yes", "Forcibly power off 3 PCs in “Lab A”?", "4/1"},
-            {pTree, pLab, {}, ID_FORCIBLE_SHUTDOWN, "yes", "Forcibly shut down 3 PCs in “Lab A”?", "4/1"},
             {pTree, pSolo, {}, ID_REBOOT, "yes", "Reboot “a” in “Solo”?", "2/0"},
             {pList, nullptr, {0}, ID_SHUTDOWN, "yes poll", "Shut down “a”?", "status,4/0"},
             {pTree, nullptr, {}, ID_REBOOT, "yes poll", "Reboot all 4 PCs?", "status,2/0"},
