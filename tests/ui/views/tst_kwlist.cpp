@@ -134,22 +134,18 @@ void TestKwList::sortingAndTheFocusFrame()
     // The cells leave the focus out and the list frames the current row across every column.
     const QModelIndex current = list.Model()->index(1, CKwListModel::ColMac);
     list.selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
-    QStyleOptionViewItem opt;
-    opt.initFrom(&list);
-    opt.state &= ~QStyle::State_HasFocus;
-    opt.rect = QRect(QPoint(0, 0), list.visualRect(current).size());
-    opt.features = QStyleOptionViewItem::HasDisplay;
-    opt.text = current.data().toString();
-    const auto paintCell = [&](QStyle::State extra) {
+    const auto paintCell = [&](QStyle::State state) {
+        QStyleOptionViewItem opt;
+        opt.initFrom(&list);
+        opt.state = state;
+        opt.rect = QRect(QPoint(0, 0), list.visualRect(current).size());
         QImage image(opt.rect.size(), QImage::Format_ARGB32);
         image.fill(Qt::white);
         QPainter painter(&image);
-        QStyleOptionViewItem cell(opt);
-        cell.state |= extra;
-        list.itemDelegate()->paint(&painter, cell, current);
+        list.itemDelegate()->paint(&painter, opt, current);
         return image;
     };
-    QCOMPARE(paintCell(QStyle::State_HasFocus), paintCell({}));
+    QCOMPARE(paintCell(QStyle::State_Enabled | QStyle::State_HasFocus), paintCell(QStyle::State_Enabled));
     list.setFocus();
     QTRY_VERIFY(list.hasFocus());
     const QImage focused = list.viewport()->grab().toImage();
