@@ -1,25 +1,13 @@
 #pragma once
 
-#include "AgentLab.h"
-#include "CGpTree.h"
-#include "CKwList.h"
-#include "CKwListModel.h"
-#include "Commands.h"
-#include "ViewSupport.h"
-#include "model/CDoc.h"
-#include "net/AddressLookup.h"
-#include "schedule/CReserve.h"
 #include "shell/ShellTestSupport.h"
 
-#include <QAbstractButton>
-#include <QFile>
-#include <QHBoxLayout>
-#include <QJsonDocument>
-#include <QLineEdit>
-#include <QMenu>
-#include <QRandomGenerator>
-#include <QUdpSocket>
-#include <QVariantMap>
+#include "AgentLab.h"
+#include "CClientBridge.h"
+#include "ViewSupport.h"
+#include "schedule/CReserve.h"
+
+#include <QtNetwork>
 
 #include <map>
 #include <memory>
@@ -44,18 +32,13 @@ inline VtTime March(int nDay, int nHour, int nMinute, int nSecond = 0)
     return QDateTime(QDate(2024, 3, nDay), QTime(nHour, nMinute, nSecond)).toSecsSinceEpoch();
 }
 
-/// Every test starts in English from a still clock (nothing falls due unless a test moves it), no
-/// periodic poll and no Power OFF items.
+/// Every test starts as the shell's do, from a still clock (nothing falls due unless a test moves
+/// it) and without the Power OFF items.
 inline void ResetEnvironment()
 {
-    UseLanguage(vtstr::Language::English);
+    ResetShell();
     vtclock::SetClockForTesting([] { return March(5, 12, 0); });
-    vtsettings::WriteInt("Settings", "Type", 0);
-    vtsettings::WriteInt("Settings", "Interval", 60);
-    vtsettings::WriteConfirmOperation(true);
-    vtsettings::WriteString("Window", "Columns", "");
     SetPowerOffEnabled(false);
-    CKwList::SetSettingWriterForTesting({});
 }
 
 inline bool Enabled(CCommandTarget& target, int id)
@@ -98,25 +81,14 @@ inline CReserve Daily(int nHour, int nMinute, std::uint16_t wType, std::uint16_t
     return rec;
 }
 
-inline vtagent::AgentSpec Agent(const char* pszIp, const char* pszName, bool bSilent = false)
+inline vtagent::AgentSpec Agent(const char* pszIp, const char* pszName)
 {
-    return {.dwAddress = Ip(pszIp), .strName = pszName, .bSilent = bSilent};
+    return {.dwAddress = Ip(pszIp), .strName = pszName};
 }
 
 inline bool WaitIdle(const CDoc& doc)
 {
     return QTest::qWaitFor([&doc] { return doc.m_pClient && !doc.m_pClient->m_bBusy; }, 5000);
-}
-
-/// Runs `fn` on the next modal dialog once it is open (bounded wait).
-template <typename Dialog> void OnNextModal(std::function<void(Dialog*)> fn, int nTriesLeft = 250)
-{
-    QTimer::singleShot(20, [fn, nTriesLeft] {
-        if (auto* pDlg = qobject_cast<Dialog*>(QApplication::activeModalWidget()))
-            fn(pDlg);
-        else if (nTriesLeft > 0)
-            OnNextModal<Dialog>(fn, nTriesLeft - 1);
-    });
 }
 
 /// The tree and the list side by side in one window, as the main frame holds them, with a worker
@@ -141,8 +113,7 @@ struct Desk {
     CGpTree* pTree = nullptr;
     CKwList* pList = nullptr;
 
-    /// The server port is taken from `wFirstPort` ... + `nPorts` (its agent port is one more).
-    explicit Desk(std::vector<vtagent::AgentSpec> agents = {}, quint16 wFirstPort = 20000, int nPorts = 40000)
+    explicit Desk(std::vector<vtagent::AgentSpec> agents = {})
     {
         vtview::SetMessageBoxForTesting([this](QWidget*, const QString& strText, QMessageBox::Icon icon,
                                                QMessageBox::StandardButtons shown) {
@@ -170,8 +141,7 @@ struct Desk {
 
         // A server port whose agent port (+1) nobody else holds.
         for (int nTry = 0; nTry < 50 && wPort == 0; ++nTry) {
-            const auto wTry =
-                static_cast<quint16>(wFirstPort + QRandomGenerator::global()->bounded(nPorts - 1));
+            const auto wTry = static_cast<quint16>(QRandomGenerator::global()->bounded(20000, 60000));
             QUdpSocket server, agent;
             if (server.bind(QHostAddress::AnyIPv4, wTry, QAbstractSocket::DontShareAddress) &&
                 agent.bind(QHostAddress::AnyIPv4, wTry + 1, QAbstractSocket::DontShareAddress))
@@ -229,13 +199,11 @@ struct Desk {
         QStringList out;
         for (const QByteArray& line :
              file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList()) {
-            const QVariantMap m = QJsonDocument::fromJson(line).toVariant().toMap();
-            const QString strType = m.value(QStringLiteral("type")).toString();
-            if (m.value(QStringLiteral("agent")).toString() == QLatin1String(pszIp))
-                out << (strType != QLatin1String("operate")
-                            ? strType
-                            : m.value(QStringLiteral("command")).toString() + QLatin1Char('/') +
-                                  m.value(QStringLiteral("force")).toString());
+            const QJsonObject m = QJsonDocument::fromJson(line).object();
+            if (m[u"agent"].toString() == QLatin1String(pszIp))
+                out << (m[u"type"].toString() != u"operate"
+                            ? m[u"type"].toString()
+                            : QStringLiteral("%1/%2").arg(m[u"command"].toInt()).arg(m[u"force"].toInt()));
         }
         return out;
     }
@@ -250,7 +218,6 @@ struct Desk {
                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QString Text(int nRow, int nCol) const { return pList->Model()->index(nRow, nCol).data().toString(); }
-    int Image(int nRow) const { return pList->Model()->index(nRow, 0).data(CKwListModel::ImageRole).toInt(); }
     /// One column of every row, joined by commas.
     QString Column(int nColumn) const
     {

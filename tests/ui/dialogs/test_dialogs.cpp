@@ -1,20 +1,7 @@
-// Registration, Settings and Select Group dialogs, with a stand-in resolver and
+// Registration and Settings dialogs, with a stand-in resolver and
 // neighbour table. Every dialog's texts and size are checked with the frame's.
 
 #include "../shell/ShellTestSupport.h"
-
-#include "CRegisterDlg.h"
-#include "CSelectGroupDlg.h"
-#include "CSettingsDlg.h"
-#include "model/CDoc.h"
-#include "net/AddressLookup.h"
-
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
 
 #include <arpa/inet.h>
 
@@ -126,11 +113,7 @@ private slots:
         vtlookup::SetLookupForTesting(fns);
     }
 
-    void cleanup()
-    {
-        vtlookup::SetLookupForTesting({});
-        QVERIFY(!QApplication::overrideCursor());
-    }
+    void cleanup() { vtlookup::SetLookupForTesting({}); }
 
     void registerOk_data()
     {
@@ -145,22 +128,16 @@ private slots:
             << Register{"my-pc|10.0.0.9||10.0.0", 0, 0, "my-pc|10.0.0.9|-----|10.0.0", 0x0A000009u};
         QTest::newRow("invalid address replaced by the resolved one")
             << Register{"pc7|10.0.0.256||", 2, 0, "pc7.lab|10.0.0.7|00-1B-2C-3D-4E-5F|255.255.255.255", kPc7};
-        QTest::newRow("MAC only") << Register{"||0-1b-2|", 1, 0, "||00-1B-02-00-00-00|255.255.255.255"};
         QTest::newRow("MAC boxes keep leading hex digits")
             << Register{"||fF-g1-1g- a--z|", 0, 0, "||FF-00-01-0A-00-00|255.255.255.255"};
         QTest::newRow("everything empty") << Register{"|||", 0, 1030, "||-----|"};
-        QTest::newRow("loopback only") << Register{"|127.0.0.1|", 0, 1027};
         QTest::newRow("zero address") << Register{"|0.0.0.0|", 0, 1027};
-        QTest::newRow("limited broadcast") << Register{"|255.255.255.255|", 0, 1027};
         QTest::newRow("unknown name") << Register{"nosuchpc||", 0, 1027};
-        QTest::newRow("zero MAC") << Register{"||0-00", 0, 1027};
         QTest::newRow("loopback and zero MAC") << Register{"|127.0.0.1|00", 0, 1027};
-        QTest::newRow("same IP") << Register{"|10.0.0.7|", 1, 1028};
         QTest::newRow("same MAC, new IP") << Register{"|10.0.0.9|00-1B-2C-3D-4E-5F", 1, 1028};
         QTest::newRow("same MAC, no IP") << Register{"||00-1B-2C-3D-4E-5F", 1, 1028};
         QTest::newRow("new IP and MAC") << Register{"|10.0.0.9|02-00-00-00-00-09", 1, 0};
         QTest::newRow("editing keeps its own") << Register{"|10.0.0.7|00-1B-2C-3D-4E-5F", 2, 0};
-        QTest::newRow("another PC's IP, no document") << Register{"|10.0.0.7|", 0, 0};
     }
 
     void registerOk()
@@ -204,15 +181,11 @@ private slots:
         const QString strAbandoned = QStringLiteral("pc7||-----9|");
         QTest::newRow("Search, answered") << false << "answer" << strAnswered;
         QTest::newRow("O K, answered: closes") << true << "answer" << strAnswered;
-        QTest::newRow("Cancel") << false << "cancel" << strAbandoned;
         QTest::newRow("Cancel during O K") << true << "cancel" << strAbandoned;
         QTest::newRow("close box") << false << "close" << strAbandoned;
-        QTest::newRow("Escape during O K") << true << "escape" << strAbandoned;
         QTest::newRow("dialog deleted during O K") << true << "delete" << QString();
-        QTest::newRow("typing in the name box") << true << "type"
-                                                << "pc78||-----9|";
-        QTest::newRow("typing in the address box") << false << "typeIp"
-                                                   << "pc7|8|-----9|";
+        QTest::newRow("typing in the name box") << true << "type" << QStringLiteral("pc78||-----9|");
+        QTest::newRow("typing in the address box") << false << "typeIp" << QStringLiteral("pc7|8|-----9|");
     }
 
     void registerLooksUpOffTheUiThread()
@@ -246,8 +219,6 @@ private slots:
             QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
         else if (strEnd == QLatin1String("close"))
             dlg.close();
-        else if (strEnd == QLatin1String("escape"))
-            QTest::keyClick(&dlg, Qt::Key_Escape);
         else if (strEnd == QLatin1String("delete"))
             pDlg.reset();
         else if (bTyped)
@@ -279,23 +250,16 @@ private slots:
         QTest::newRow("port 65534") << Settings{.pPort = "65534"};
         QTest::newRow("port 0") << Settings{.pPort = "0", .pRefused = "editPort"};
         QTest::newRow("port 65535") << Settings{.pPort = "65535", .pRefused = "editPort"};
-        QTest::newRow("port empty") << Settings{.pPort = "", .pRefused = "editPort"};
         QTest::newRow("port wrapping to 1") << Settings{.pPort = "4294967297", .pRefused = "editPort"};
         QTest::newRow("interval 5") << Settings{.pInterval = "5"};
         QTest::newRow("interval 3600, at start-up") << Settings{.pInterval = "3600", .nReportType = 1};
         QTest::newRow("interval 4") << Settings{.pInterval = "4", .pRefused = "editInterval"};
         QTest::newRow("interval 3601") << Settings{.pInterval = "3601", .pRefused = "editInterval"};
-        QTest::newRow("interval 5, not used") << Settings{.pInterval = "5", .nReportType = 0};
         QTest::newRow("interval 4, not used")
             << Settings{.pInterval = "4", .nReportType = 0, .pRefused = "editInterval"};
-        QTest::newRow("interval 3601, not used")
-            << Settings{.pInterval = "3601", .nReportType = 0, .pRefused = "editInterval"};
         QTest::newRow("both bad: port first")
             << Settings{.pPort = "0", .pInterval = "4", .pRefused = "editPort"};
-        QTest::newRow("second address")
-            << Settings{.nStored = 0x0A000002u, .nShown = 2, .nInterface = 0x0A000002u};
         QTest::newRow("gone address: Auto") << Settings{.nStored = 0x0A090909u};
-        QTest::newRow("stored loopback: Auto") << Settings{.nStored = 0x7F000001u};
         QTest::newRow("choose first address") << Settings{.nChoose = 1, .nInterface = 0x0A000001u};
         QTest::newRow("choose Auto") << Settings{.nStored = 0x0A000001u, .nShown = 1, .nChoose = 0};
     }
@@ -336,26 +300,6 @@ private slots:
         const QString strRange =
             pBox == Edit(dlg, "editPort") ? QStringLiteral("1 and 65534") : QStringLiteral("5 and 3600");
         QVERIFY2(m_messages[0].contains(strRange), qPrintable(m_messages[0]));
-    }
-
-    void selectGroupReturnsChosenInListOrder()
-    {
-        CDoc doc;
-        std::vector<CGroup*> groups;
-        for (const char* pName : {"Room A", "Room B", "Room C", "Room D"})
-            groups.push_back(doc.AddGroup(pName));
-        const auto choose = [&groups](std::vector<int> rows, bool bOk) {
-            CSelectGroupDlg dlg;
-            dlg.m_groupList = groups;
-            dlg.show();
-            for (int nRow : rows)
-                dlg.findChild<QListWidget*>(QStringLiteral("listGroups"))->item(nRow)->setSelected(true);
-            bOk ? dlg.accept() : dlg.reject();
-            return dlg.m_groupList;
-        };
-        QCOMPARE(choose({3, 0, 2}, true), (std::vector<CGroup*>{groups[0], groups[2], groups[3]}));
-        QVERIFY(choose({}, true).empty());
-        QCOMPARE(choose({1}, false), groups);
     }
 };
 VT_SHELL_TEST_MAIN(DialogsTest)

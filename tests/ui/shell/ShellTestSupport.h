@@ -1,16 +1,27 @@
 #pragma once
 
+#include <QtWidgets> // before the views' headers, which use QLineEdit inline
+
+#include "CAboutDlg.h"
+#include "CGpTree.h"
+#include "CKwList.h"
+#include "CKwListModel.h"
+#include "CMainFrame.h"
+#include "CPasswordDlg.h"
+#include "CPasswordSetDlg.h"
+#include "CRegisterDlg.h"
+#include "CReserveDlg.h"
+#include "CSelectGroupDlg.h"
 #include "CServerApp.h"
+#include "CSettingsDlg.h"
+#include "Commands.h"
 #include "Translations.h"
+#include "app/Password.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
+#include "model/CDoc.h"
+#include "net/AddressLookup.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QPointer>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <deque>
@@ -26,12 +37,9 @@ inline QList<QMessageBox::Icon> g_icons;
     int main(int argc, char** argv)                                                                          \
     {                                                                                                        \
         QTemporaryDir dir;                                                                                   \
-        const QByteArray config = (dir.path() + QStringLiteral("/config")).toUtf8();                         \
-        qputenv("XDG_CONFIG_HOME", config);                                                                  \
+        qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toUtf8());                       \
         qputenv("XDG_DATA_HOME", (dir.path() + QStringLiteral("/data")).toUtf8());                           \
         qputenv("VT_LOCK_FILE", (dir.path() + QStringLiteral("/vt.lock")).toUtf8());                         \
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromUtf8(config));        \
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromUtf8(config));           \
         QApplication app(argc, argv);                                                                        \
         QApplication::setQuitOnLastWindowClosed(false);                                                      \
         vtshell::SetMessageHook([](const QString& strText, QMessageBox::Icon icon) {                         \
