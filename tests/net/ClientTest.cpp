@@ -241,23 +241,3 @@ TEST_P(StopDuringReceive, ReturnsAtOnceWithZeroAndDiscardsPendingReports)
 }
 
 INSTANTIATE_TEST_SUITE_P(Net, StopDuringReceive, ::testing::Values(WM_CLIENT_PCSTATUS, WM_CLIENT_SEARCHED));
-
-TEST_F(Worker, WakeUpSendsOnePacketPerPcToItsBroadcastAtTheServerPort)
-{
-    vtsettings::WriteInt("Interface", "IP Port", m_wPort);
-    Peer pcs({Lo(2), Lo(3)}, m_wPort), agentPort({Lo(2)}, AgentPort());
-    const Bytes macs = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
-    EXPECT_TRUE(CKwvtClient::WakeUp({}, {}));
-    EXPECT_TRUE(CKwvtClient::WakeUp(macs, {0x7F000003, 0x7F000002}));
-    // A MAC list shorter than the address list wakes only the PCs it covers.
-    EXPECT_TRUE(CKwvtClient::WakeUp({1, 2, 3, 4, 5, 6, 7}, {0x7F000003, 0x7F000002}));
-
-    auto packet = [](const Bytes& mac, std::size_t nAt) {
-        const auto p = vtdgram::BuildWakePacket(mac.data() + nAt);
-        return Bytes(p.begin(), p.end());
-    };
-    EXPECT_EQ(pcs.Serve(), (std::vector<Datagram>{{Lo(2), packet(macs, 6)},
-                                                  {Lo(3), packet(macs, 0)},
-                                                  {Lo(3), packet({1, 2, 3, 4, 5, 6}, 0)}}));
-    EXPECT_TRUE(agentPort.Serve().empty());
-}
