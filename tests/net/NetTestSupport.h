@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -83,13 +84,19 @@ protected:
         std::lock_guard lock(m_mutex);
         return m_messages;
     }
-    /// Waits for the request in hand to end: the error code of its completion report nMsg.
+    /// Waits for the next end of an exchange and for the worker to be idle: the end's error
+    /// code when it is nMsg's, else -999.
     std::intptr_t Completion(int nMsg)
     {
-        EXPECT_TRUE(WaitIdle());
-        const std::vector<Msg> messages = Messages();
-        const auto [n, wParam, lParam] = messages.empty() ? Msg{} : messages.back();
-        return n == nMsg && wParam == 0 ? lParam : -999;
+        std::optional<Msg> end;
+        Eventually([&] {
+            std::size_t nEnds = 0;
+            for (const Msg& m : Messages())
+                end = std::get<1>(m) == 0 && std::get<0>(m) != WM_CLIENT_EXIT && nEnds++ == m_nEnds ? m : end;
+            return end && !m_pClient->m_bBusy;
+        });
+        ++m_nEnds;
+        return end && std::get<0>(*end) == nMsg ? std::get<2>(*end) : -999;
     }
 
     ClientHooks Hooks(int nQuietMs = 200) const
@@ -98,7 +105,6 @@ protected:
         hooks.fnConfig = [wPort = m_wPort] { return ClientConfig{0, wPort}; };
         hooks.nQuietMs = nQuietMs;
         hooks.dwSearchDestination = 0x7F00000A;
-        hooks.fnLocalAddresses = [] { return std::vector<std::uint32_t>{}; };
         return hooks;
     }
     CKwvtClient& StartClient(ClientHooks hooks, bool bWaitIdle = true)
@@ -150,6 +156,7 @@ protected:
     std::mutex m_mutex;
     std::vector<Msg> m_messages;
     std::atomic<bool> m_bDiscarded{false};
+    std::size_t m_nEnds = 0; ///< ends of exchanges that Completion has taken
     CKwvtClient* m_pClient = nullptr;
     const std::uint16_t m_wPort = FreePortPair();
 };
