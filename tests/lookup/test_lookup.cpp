@@ -109,7 +109,6 @@ TEST_F(LookupTest, AnswerPostedBeforeACancelIsDropped)
         ++*pAsked;
         return std::optional<std::string>("pc.lab");
     };
-    fns.fnArp = [](std::uint32_t) { return std::optional<Mac>(); };
     vtlookup::SetLookupForTesting(fns);
 
     // One lookup is answered; the other is cancelled once its answer is on its way.
