@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <tuple>
 
@@ -215,16 +216,16 @@ TEST_F(CtlNetTest, CommandsSendTheMenuCommandsDatagramsToTheirTargets)
 
 TEST_F(CtlNetTest, APortHeldForAMomentIsWaitedForAndOneHeldForGoodIsReported)
 {
-    const int fd = vttest::BoundSocket(htonl(kLoopback), m_wPort);
-    ASSERT_GE(fd, 0);
+    auto holder = std::make_unique<vtagenttest::ServerSocket>(kLoopback, m_wPort);
+    ASSERT_NE(holder->Port(), 0);
     Result result;
     RunAgainstLab({"status", "PC-003"}, result);
     EXPECT_EQ(result.nExit, 1);
     EXPECT_NE(result.strErr.find("Error code:10048"), std::string::npos) << result.strErr;
 
-    std::thread release([fd] {
+    std::thread release([&holder] {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        ::close(fd);
+        holder.reset();
     });
     m_nBusyRetries = 50;
     const auto log = RunAgainstLab({"status", "PC-003"}, result);

@@ -1,15 +1,12 @@
-#include "AgentProtocol.h"
 #include "NetTestSupport.h"
 
+#include "net/AgentDatagram.h"
 #include "net/WsaError.h"
 
 #include <cerrno>
 
 using namespace vtdgram;
-using vtagent::BuildNameReply;
-using vtagent::BuildOperateReply;
-using vttest::Bytes;
-using vttest::Ip;
+using namespace vttest;
 
 namespace {
 
@@ -39,7 +36,6 @@ TEST(Wire, RequestsRepliesAndWakePacketByteForByte)
     const std::string strHead = "4B575654563130 43 "; // magic, 'C'
     const std::uint32_t dwPc = Ip("192.168.1.20");
     const std::pair<Bytes, std::string> cases[] = {
-        {BuildSearchRequest({}), strHead + "00000000 0000 0000 46020000 00000000 00000000"},
         {BuildSearchRequest({Ip("10.0.0.3"), Ip("10.0.0.1"), dwPc}),
          strHead + "00000000 0000 0000 DB030000 00000000 0A000003 0A000001 C0A80114 00000000"},
         {BuildStatusRequest(0xA1B2C3D4, dwPc),
@@ -51,8 +47,6 @@ TEST(Wire, RequestsRepliesAndWakePacketByteForByte)
         {BuildOperateReply(99, OP_SHUTDOWN, 1, 5), "4B575654563130 52 63000000 0400 0100 C2020000 05000000"}};
     for (const auto& [built, strExpected] : cases)
         EXPECT_EQ(built, Hex(strExpected));
-    EXPECT_EQ(ComputeChecksum(cases[0].first.data(), 28), 582u);
-    EXPECT_EQ(BuildSearchRequest(std::vector<std::uint32_t>(253, 1)).size(), 1040u);
 
     std::string strWake = "FFFFFFFFFFFF";
     for (int i = 0; i < 16; ++i)
@@ -60,11 +54,6 @@ TEST(Wire, RequestsRepliesAndWakePacketByteForByte)
     const std::uint8_t mac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     const auto packet = BuildWakePacket(mac);
     EXPECT_EQ(Bytes(packet.begin(), packet.end()), Hex(strWake));
-
-    Bytes shortBuf(19, 1); // too short to hold a checksum
-    SetChecksum(shortBuf.data(), shortBuf.size());
-    EXPECT_EQ(shortBuf, Bytes(19, 1));
-    EXPECT_FALSE(VerifyChecksum(shortBuf.data(), shortBuf.size()));
 }
 
 TEST(Acceptance, EachRuleAtItsBoundary)
@@ -90,41 +79,33 @@ TEST(Acceptance, EachRuleAtItsBoundary)
 
 TEST(Texts, RecordsHaveAFifteenCharacterAddressFieldNamesBecomeUtf8)
 {
-    EXPECT_EQ(AnsweredRecord(Ip("10.0.0.5"), "PC-ALPHA"), "10.0.0.5       PC-ALPHA");
-    EXPECT_EQ(AnsweredRecord(Ip("10.0.0.5"), ""), "10.0.0.5       10.0.0.5");
     EXPECT_EQ(OperatedRecord(Ip("255.255.255.254"), 4294967295u), "255.255.255.2544294967295");
     // Bytes that are not UTF-8 are Latin-1.
-    const std::pair<std::string, std::string> names[] = {
-        {"AB", "AB"}, {"caf\xE9", "caf\xC3\xA9"}, {"caf\xC3\xA9", "caf\xC3\xA9"}, {"caf\xC3", "caf\xC3\x83"}};
+    const std::pair<std::string, std::string> names[] = {{"caf\xC3\xA9", "caf\xC3\xA9"},
+                                                         {"caf\xC3", "caf\xC3\x83"}};
     for (const auto& [wire, text] : names)
         EXPECT_EQ(ReplyName(BuildNameReply(1, wire).data(), BuildNameReply(1, wire).size()), text);
 }
 
-// Id, name length, operation and code are matched in the worker tests; these senders cannot be played there.
-TEST(Matching, ExcludedSendersAndStrangersNeverMatch)
+// Senders that cannot be played over sockets; ids, operations and the rest are matched in the worker tests.
+TEST(Matching, ExcludedSendersNeverMatch)
 {
-    const Bytes status = BuildStatusRequest(77, Ip("10.0.0.2")), named = BuildNameReply(77, "X");
-    const Bytes operate = BuildOperateRequest(5, OP_REBOOT, Ip("10.0.0.2")),
-                code = BuildOperateReply(5, 2, 0, 5);
-    const std::vector<std::uint32_t> targets = {0, Ip("10.0.0.2"), Ip("10.0.0.2"), Ip("127.0.0.1"),
-                                                Ip("255.255.255.255")};
+    const Bytes status = BuildStatusRequest(77, 0), named = BuildNameReply(77, "X");
+    const Bytes operate = BuildOperateRequest(5, OP_REBOOT, 0), code = BuildOperateReply(5, OP_REBOOT, 0, 5);
+    const std::vector<std::uint32_t> targets = {Ip("10.0.0.1"), Ip("10.0.0.2"), Ip("10.0.0.2"), 0,
+                                                0xFFFFFFFF};
     EXPECT_EQ(AcceptStatusReply(named.data(), 24, status.data(), 32, Ip("10.0.0.2"), targets)->nIndex, 1u);
     EXPECT_TRUE(AcceptOperateReply(code.data(), 24, operate.data(), 32, Ip("10.0.0.2"), targets));
-    for (const char* from : {"0.0.0.0", "127.0.0.1", "255.255.255.255", "10.0.0.3"}) {
-        EXPECT_FALSE(AcceptStatusReply(named.data(), 24, status.data(), 32, Ip(from), targets)) << from;
-        EXPECT_FALSE(AcceptOperateReply(code.data(), 24, operate.data(), 32, Ip(from), targets)) << from;
+    for (const std::uint32_t dwFrom : {0u, 0xFFFFFFFFu}) {
+        EXPECT_FALSE(AcceptStatusReply(named.data(), 24, status.data(), 32, dwFrom, targets)) << dwFrom;
+        EXPECT_FALSE(AcceptOperateReply(code.data(), 24, operate.data(), 32, dwFrom, targets)) << dwFrom;
     }
-    const Bytes shutdown = BuildOperateReply(5, OP_SHUTDOWN, 0, 5);
-    EXPECT_FALSE(AcceptOperateReply(shutdown.data(), 24, operate.data(), 32, Ip("10.0.0.2"), targets));
 }
 
 TEST(WsaError, MapsErrnoToSocketNumbers)
 {
-    const int errnos[] = {0,      EADDRINUSE,   EADDRNOTAVAIL, EACCES,       ENETUNREACH,
-                          EINTR,  ECONNABORTED, ECONNRESET,    ECONNREFUSED, EMSGSIZE,
-                          EFAULT, ETIMEDOUT,    EHOSTUNREACH,  ENOMEM,       ENOSPC};
-    const int numbers[] = {0,     10048, 10049, 10013, 10051, 10004, 10053,         10054,
-                           10054, 10040, 10014, 10060, 10065, 14,    10000 + ENOSPC};
-    for (std::size_t i = 0; i < std::size(errnos); ++i)
-        EXPECT_EQ(vtwsa::FromErrno(errnos[i]), numbers[i]) << errnos[i];
+    const std::pair<int, int> numbers[] = {
+        {0, 0}, {ETIMEDOUT, 10060}, {ECONNREFUSED, 10054}, {ENOMEM, 14}, {ENOSPC, 10000 + ENOSPC}};
+    for (const auto& [nErrno, nNumber] : numbers)
+        EXPECT_EQ(vtwsa::FromErrno(nErrno), nNumber) << nErrno;
 }

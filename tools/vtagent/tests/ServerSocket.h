@@ -24,11 +24,14 @@ struct Datagram {
 
 class ServerSocket {
 public:
-    /// Bound to dwBind (host order) at a port of the system's choice.
-    explicit ServerSocket(std::uint32_t dwBind = INADDR_LOOPBACK)
+    /// Bound to dwBind (host order) at wPort, 0: a port of the system's choice; broadcasts
+    /// allowed. Port() is 0 when the bind failed.
+    explicit ServerSocket(std::uint32_t dwBind = INADDR_LOOPBACK, std::uint16_t wPort = 0)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa = Address(dwBind, 0);
+        const int nOne = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &nOne, sizeof nOne);
+        sockaddr_in sa = Address(dwBind, wPort);
         ::bind(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
         socklen_t nLen = sizeof sa;
         ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &nLen);
