@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -77,6 +78,9 @@ protected:
     {
         std::lock_guard lock(m_mutex);
         m_messages.emplace_back(nMsg, wParam, lParam);
+        // Whoever acts on an exchange's end must find the worker free for the next request.
+        if (wParam == 0 && nMsg != WM_CLIENT_EXIT && m_pClient && m_pClient->m_bBusy)
+            m_bBusyAtEnd = true;
     }
     void DiscardPending() override { m_bDiscarded = true; }
     std::vector<Msg> Messages()
@@ -96,6 +100,7 @@ protected:
             return end && !m_pClient->m_bBusy;
         });
         ++m_nEnds;
+        EXPECT_FALSE(m_bBusyAtEnd) << "busy when it reported the end";
         return end && std::get<0>(*end) == nMsg ? std::get<2>(*end) : -999;
     }
 
@@ -157,6 +162,7 @@ protected:
     std::vector<Msg> m_messages;
     std::atomic<bool> m_bDiscarded{false};
     std::size_t m_nEnds = 0; ///< ends of exchanges that Completion has taken
+    std::atomic<bool> m_bBusyAtEnd{false};
     CKwvtClient* m_pClient = nullptr;
     const std::uint16_t m_wPort = FreePortPair();
 };
