@@ -411,8 +411,8 @@ void TestKwList::operatorOperationsAskFirst()
              QStringLiteral("4/0,2/0"));
     QCOMPARE(vtsettings::ReadInt("Settings", "ConfirmOperation", -1), 0);
 
-    // The worker reports an operation's end a moment before it takes new work; the poll that
-    // follows waits for that moment instead of being lost to it.
+    // A request taken between an operation's end and the poll that follows it (a reservation,
+    // say) keeps the worker busy; the poll waits for it instead of being lost.
     const qsizetype nBefore = desk.Received("127.0.0.3").size();
     desk.doc.m_pClient->m_bBusy = true;
     desk.pList->OnClientMessage(WM_CLIENT_OPERATED, 0, 0);
